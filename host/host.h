@@ -1,0 +1,82 @@
+// The host seam: everything the machine and the presentation need from the
+// platform, as one record of function pointers chosen at start-up. The
+// headless host, the SDL window host and the Win32 host each fill it; the
+// driver's frame loop is the same for all of them.
+#pragma once
+
+#include <cstdint>
+
+struct BackBufferLock {
+    uint32_t* pixels; // first pixel of the whole surface, 0x00RRGGBB
+    int32_t pitch;    // row length in bytes
+};
+
+struct HostOps {
+    // Locks the whole back buffer; false when the lock fails (the frame's
+    // drawing is then skipped).
+    bool (*lockBackBuffer)(BackBufferLock* lock);
+    void (*unlockBackBuffer)();
+    // Fills the whole back buffer with black.
+    void (*clearBackBuffer)();
+    // Sizes the window's client area (already resolved by resizeClient, no
+    // zeros) and applies the full-screen flag.
+    void (*sizeClient)(uint32_t width, uint32_t height);
+    // Makes the window visible before the first frame.
+    void (*showWindow)();
+    // Waits for the display, presents the frame, services window messages.
+    void (*pacingStep)();
+    void (*muteAudio)();
+    // Writes a PNG of width x height pixels whose rows are pitch bytes apart;
+    // false when the file could not be written.
+    bool (*encodePng)(const char* path, const uint32_t* pixels, uint32_t width, uint32_t height,
+                      int32_t pitch);
+    // True when a file or directory of that name exists.
+    bool (*fileExists)(const char* path);
+    // Shows the message, releases the host and ends the process with exit
+    // code 1. Never returns (a test host may throw instead).
+    void (*fatalError)(const char* message);
+    // Releases the host and ends the process with exit code 0. Never returns.
+    void (*shutdownAndExit)();
+    // One console line (or part of one), written at once.
+    void (*consoleOut)(const char* text);
+};
+
+extern HostOps host;
+
+// printf to the host console.
+void consolePrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Back buffer size: the display size, at least 1280 x 960.
+extern uint32_t screenWidth;
+extern uint32_t screenHeight;
+
+// Key arrays indexed by key code (scan code set 1 make code, + 0x80 for
+// E0-prefixed keys); a key is down when bit 7 of its entry is set.
+extern uint8_t liveKeys[256];
+extern uint8_t keysNow[256];
+extern uint8_t keysPrev[256];
+// Snapshots Pause is still to stay down: the keyboard never reports its
+// release, so a press shows for five frames.
+extern uint8_t pauseHoldFrames;
+
+void saveKeysPrev();
+void snapshotKeys();
+// Records a Pause press the way the keyboard hook does.
+void pressPause();
+
+// A dropped file waiting for the driver; drops are refused while one waits.
+constexpr int dropPathSize = 1000;
+extern bool dropPending;
+extern char dropPath[dropPathSize];
+// Accepts a drop when none is pending; false when refused or the path does
+// not fit.
+bool acceptDrop(const char* path);
+
+// Full-screen flag, toggled by the driver's hot key.
+extern bool fullScreen;
+
+// Saves the presented picture (the last requested client size, centred in the
+// back buffer) as the first free "ScreenShot_%03d.png"; the number never goes
+// back.
+extern int32_t screenshotNumber;
+void takeScreenshot();
