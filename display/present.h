@@ -2,6 +2,8 @@
 // locked back buffer for the current scale preset and scanline look.
 #pragma once
 
+#include "host/host.h"
+
 #include <cstdint>
 
 // Work area of 960 x 256 pixels, 0x00RRGGBB, viewed with a row stride of 512,
@@ -24,19 +26,20 @@ void composeFrame(RenderFn render);
 void clearBackBuffer();
 
 // Wanted client size; 0 stands for the last requested value of that
-// dimension. The last requested size is also the screenshot size.
+// dimension. The last requested size (clientWidth x clientHeight, host.h) is
+// also the screenshot size.
 void resizeClient(uint32_t width, uint32_t height);
-extern uint32_t clientWidth;
-extern uint32_t clientHeight;
 
 // Row operations: (source, destination, width in source pixels, source lines,
-// source skip, destination skip or destination row length).
-void copyLines(const uint32_t* src, uint32_t* dst, uint32_t width, uint32_t lines,
-               uint32_t srcSkip, int32_t dstSkip);
-void widen4to5(const uint32_t* src, uint32_t* dst, uint32_t width, uint32_t lines,
-               uint32_t srcSkip, int32_t dstSkip);
-void widen2to3(const uint32_t* src, uint32_t* dst, uint32_t width, uint32_t lines,
-               uint32_t srcSkip, int32_t dstSkip);
+// source skip, destination skip or destination row length). Widths are
+// multiples of 8. presentSmoothLines blends the last source line with black,
+// as if a black line followed the picture: it never reads past its lines.
+void copyLines(const uint32_t* src, uint32_t* dst, uint32_t width, uint32_t lines, uint32_t srcSkip,
+               int32_t dstSkip);
+void widen4to5(const uint32_t* src, uint32_t* dst, uint32_t width, uint32_t lines, uint32_t srcSkip,
+               int32_t dstSkip);
+void widen2to3(const uint32_t* src, uint32_t* dst, uint32_t width, uint32_t lines, uint32_t srcSkip,
+               int32_t dstSkip);
 void presentSmoothLines(const uint32_t* src, uint32_t* dst, uint32_t width, uint32_t lines,
                         uint32_t srcSkip, int32_t rowLength);
 void presentDoubleLines(const uint32_t* src, uint32_t* dst, uint32_t width, uint32_t lines,

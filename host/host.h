@@ -50,11 +50,23 @@ void consolePrintf(const char* format, ...) __attribute__((format(printf, 1, 2))
 extern uint32_t screenWidth;
 extern uint32_t screenHeight;
 
+// Top-left pixel of a width x height picture centred in the locked back
+// buffer; presentation and screenshots use the same origin.
+uint32_t* centredOrigin(const BackBufferLock& lock, uint32_t width, uint32_t height);
+
+// Last requested client size (set by resizeClient); the picture the
+// presentation writes and the size of a screenshot.
+extern uint32_t clientWidth;
+extern uint32_t clientHeight;
+
 // Key arrays indexed by key code (scan code set 1 make code, + 0x80 for
 // E0-prefixed keys); a key is down when bit 7 of its entry is set.
 extern uint8_t liveKeys[256];
 extern uint8_t keysNow[256];
 extern uint8_t keysPrev[256];
+// True while the window has the keyboard focus; without it every snapshot
+// reads all keys up.
+extern bool keyboardCaptured;
 // Snapshots Pause is still to stay down: the keyboard never reports its
 // release, so a press shows for five frames.
 extern uint8_t pauseHoldFrames;
@@ -69,7 +81,8 @@ constexpr int dropPathSize = 1000;
 extern bool dropPending;
 extern char dropPath[dropPathSize];
 // Accepts a drop when none is pending; false when refused or the path does
-// not fit.
+// not fit (at most dropPathSize - 1 characters: a cut path could name another
+// file, so a longer one is refused with a console message).
 bool acceptDrop(const char* path);
 
 // Full-screen flag, toggled by the driver's hot key.
@@ -77,6 +90,7 @@ extern bool fullScreen;
 
 // Saves the presented picture (the last requested client size, centred in the
 // back buffer) as the first free "ScreenShot_%03d.png"; the number never goes
-// back.
+// back. Prints "Saving <name>" only when the file was written, otherwise
+// "Can't save <name>".
 extern int32_t screenshotNumber;
 void takeScreenshot();
