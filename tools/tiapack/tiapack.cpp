@@ -1,0 +1,183 @@
+#include "tiapack.h"
+
+#include <sstream>
+
+namespace tiapack {
+
+namespace {
+
+constexpr size_t spritePlaneStride = 0x2000;
+constexpr size_t spriteHalfB = 0x1000;
+constexpr size_t charBankSize = 0x800;
+// Plane 3, half B of the reserved image, rows 7 and 15: eight bytes apart, so
+// the first lands in the checksum's high byte and the second in its low byte.
+constexpr size_t checksumHighByte = 3 * spritePlaneStride + spriteHalfB + reservedSprite * 16 + 7;
+constexpr size_t checksumLowByte = checksumHighByte + 8;
+
+std::string trim(const std::string& s) {
+    size_t a = s.find_first_not_of(" \t\r");
+    if (a == std::string::npos) return "";
+    size_t b = s.find_last_not_of(" \t\r");
+    return s.substr(a, b - a + 1);
+}
+
+bool parseNumber(const std::string& s, int& value) {
+    if (s.size() == 3 && s[0] == '\'' && s[2] == '\'') {
+        value = static_cast<unsigned char>(s[1]);
+        return true;
+    }
+    try {
+        size_t used = 0;
+        value = std::stoi(s, &used, 0);
+        return used == s.size();
+    } catch (...) {
+        return false;
+    }
+}
+
+int pixelValue(char c, int blank) {
+    if (c == '.') return blank;
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+std::string lineError(int line, const std::string& what) {
+    return "line " + std::to_string(line) + ": " + what;
+}
+
+// Adds one pixel row to the open picture; returns an error text or "".
+std::string addRow(Picture& pic, const std::string& row, int blank, int line) {
+    if (static_cast<int>(row.size()) != pic.size)
+        return lineError(line, "row must have " + std::to_string(pic.size) + " pixels");
+    for (char c : row) {
+        int v = pixelValue(c, blank);
+        if (v < 0) return lineError(line, std::string("bad pixel '") + c + "'");
+        pic.pixels.push_back(static_cast<uint8_t>(v));
+    }
+    return "";
+}
+
+// Bit `bit` of each of 8 pixels, leftmost pixel into bit 7.
+uint8_t planeByte(const uint8_t* pixels, int bit) {
+    uint8_t b = 0;
+    for (int j = 0; j < 8; ++j)
+        b |= ((pixels[j] >> bit) & 1) << (7 - j);
+    return b;
+}
+
+} // namespace
+
+uint16_t checksum(const uint8_t* data, size_t count) {
+    uint16_t sum = 0;
+    for (size_t i = 0; i < count; ++i) {
+        sum = static_cast<uint16_t>((sum << 1) | (sum >> 15));
+        sum ^= data[i];
+    }
+    return sum;
+}
+
+std::string parsePictures(const std::string& text, int size, std::vector<Picture>& out) {
+    const char* keyword = size == 16 ? "sprite" : "char";
+    int blank = size == 16 ? 15 : 0;
+    std::istringstream in(text);
+    std::string raw;
+    Picture* open = nullptr;
+    for (int line = 1; std::getline(in, raw); ++line) {
+        std::string s = trim(raw.substr(0, raw.find(';')));
+        if (s.empty()) continue;
+        std::istringstream words(s);
+        std::string word, arg;
+        words >> word >> arg;
+        if (word == "blank" || word == keyword) {
+            int v = 0;
+            if (!parseNumber(arg, v) || v < 0 || v > 255 || (word == "blank" && v > 15))
+                return lineError(line, "bad number '" + arg + "'");
+            if (word == "blank") {
+                blank = v;
+                continue;
+            }
+            if (open && static_cast<int>(open->pixels.size()) != size * size)
+                return lineError(line, "previous picture is incomplete");
+            out.push_back(Picture{v, size, {}});
+            open = &out.back();
+            continue;
+        }
+        if (!open) return lineError(line, std::string("expected '") + keyword + " N'");
+        if (static_cast<int>(open->pixels.size()) == size * size)
+            return lineError(line, "too many rows");
+        std::string err = addRow(*open, s, blank, line);
+        if (!err.empty()) return err;
+    }
+    if (open && static_cast<int>(open->pixels.size()) != size * size)
+        return "last picture is incomplete";
+    return "";
+}
+
+void placeSprite(Bytes& spriteRom, const Picture& sprite) {
+    for (int l = 0; l < 16; ++l) {
+        const uint8_t* row = &sprite.pixels[l * 16];
+        size_t a = sprite.number * 16 + l;
+        for (int p = 0; p < 4; ++p) {
+            spriteRom[p * spritePlaneStride + a] = planeByte(row, p);
+            spriteRom[p * spritePlaneStride + spriteHalfB + a] = planeByte(row + 8, p);
+        }
+    }
+}
+
+void placeChar(Bytes& block, size_t planeStride, size_t base, const Picture& chr) {
+    for (int l = 0; l < 8; ++l)
+        for (int p = 0; p < 4; ++p)
+            block[p * planeStride + base + chr.number * 8 + l] = planeByte(&chr.pixels[l * 8], p);
+}
+
+void forceChecksum(Bytes& spriteRom, SetKind kind) {
+    spriteRom[checksumHighByte] = 0;
+    spriteRom[checksumLowByte] = 0;
+    uint16_t sum = checksum(spriteRom.data(), spriteRomSize);
+    if (kind == SetKind::tiaMc1Digital) {
+        if (sum == checksumTiaMc2 || sum == checksumAnalog) spriteRom[checksumLowByte] = 1;
+        return;
+    }
+    // Rotation and XOR are linear: a byte 8 places before the end enters the
+    // sum shifted left by 8, the last byte unshifted.
+    uint16_t want = kind == SetKind::tiaMc2 ? checksumTiaMc2 : checksumAnalog;
+    uint16_t diff = sum ^ want;
+    spriteRom[checksumHighByte] = static_cast<uint8_t>(diff >> 8);
+    spriteRom[checksumLowByte] = static_cast<uint8_t>(diff);
+}
+
+std::string buildRomSet(SetKind kind, const Bytes& program, const std::vector<Picture>& sprites,
+                        const std::vector<std::vector<Picture>>& charBanks, Bytes& out) {
+    bool mc2 = kind == SetKind::tiaMc2;
+    size_t programMax = mc2 ? 0x6000 : 0xE000;
+    if (program.size() > programMax) return "program is larger than the board's program space";
+    if (charBanks.size() > (mc2 ? 4u : 0u)) return "character banks are for a TIA-MC-2 set only";
+    out.assign(romSetSize, 0);
+    Bytes spriteRom(spriteRomSize, 0xFF);
+    for (const Picture& s : sprites) {
+        if (s.number == reservedSprite) return "sprite 255 is kept for the checksum";
+        placeSprite(spriteRom, s);
+    }
+    forceChecksum(spriteRom, kind);
+    std::copy(spriteRom.begin(), spriteRom.end(), out.begin());
+    size_t programAt = mc2 ? spriteRomSize + charRomSize : spriteRomSize;
+    std::copy(program.begin(), program.end(), out.begin() + programAt);
+    if (!mc2) return "";
+    Bytes charRom(charRomSize, 0);
+    for (size_t bank = 0; bank < charBanks.size(); ++bank)
+        for (const Picture& c : charBanks[bank])
+            placeChar(charRom, 0x2000, bank * charBankSize, c);
+    std::copy(charRom.begin(), charRom.end(), out.begin() + spriteRomSize);
+    return "";
+}
+
+Bytes charRamImage(const std::vector<Picture>& chars) {
+    Bytes image(charRamSize, 0);
+    for (const Picture& c : chars)
+        placeChar(image, charBankSize, 0, c);
+    return image;
+}
+
+} // namespace tiapack
