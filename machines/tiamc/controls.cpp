@@ -1,0 +1,101 @@
+// The frame-start hook: a dropped ROM set, the keyboard snapshots, the host
+// hot keys and the cabinet inputs, between two frames of emulation.
+#include "machines/tiamc/tiamc.h"
+
+#include "cpu/z80.h"
+#include "display/present.h"
+#include "host/host.h"
+
+namespace {
+
+constexpr uint8_t printScreenKey = 0xB7;
+constexpr uint8_t scrollLockKey = 0x46;
+constexpr uint8_t pauseKey = 0xC5;
+constexpr uint8_t leftWindowsKey = 0xDB;
+constexpr uint8_t fKey = 0x21;
+constexpr uint8_t leftShiftKey = 0x2A;
+constexpr uint8_t deleteKey = 0xD3;
+constexpr uint8_t leftCtrlKey = 0x1D;
+
+bool down(uint8_t key) { return keysNow[key] & 0x80; }
+bool newlyPressed(uint8_t key) { return down(key) && !(keysPrev[key] & 0x80); }
+
+struct ScaleStep {
+    uint8_t before;
+    uint8_t after;
+    const char* message;
+    uint32_t width;
+    uint32_t height;
+};
+
+constexpr ScaleStep scaleSteps[] = {
+    {12, 3, "Screen Y-scale = 3.0\n", 960, 768},
+    {3, 1, "Screen X-scale = 1.0\n", 512, 512},
+    {1, 12, "Screen X-scale = 1.25\n", 640, 512},
+};
+
+constexpr const char* scanlineMessages[] = {"Black scanlines\n", "Smooth scanlines\n",
+                                            "Double lines\n"};
+
+void advanceScalePreset() {
+    for (const ScaleStep& step : scaleSteps) {
+        if (step.before != scalePreset) continue;
+        scalePreset = step.after;
+        consolePrintf("%s", step.message);
+        resizeClient(step.width, step.height);
+        return;
+    }
+}
+
+void advanceScanlineMode() {
+    scanlineMode = scanlineMode >= 2 ? 0 : scanlineMode + 1;
+    consolePrintf("%s", scanlineMessages[scanlineMode]);
+}
+
+// A file that cannot be opened leaves the running game as it was.
+void loadDroppedRomSet() {
+    if (loadRomSet(dropPath)) {
+        cpuCore.PC = 0;
+    } else {
+        consolePrintf("Can't open file!\n");
+    }
+    dropPending = false;
+}
+
+// The full-screen and screenshot keys take the frame: the cabinet inputs keep
+// their previous values.
+bool hotKeysTakeFrame() {
+    if (down(leftWindowsKey) && down(fKey)) {
+        if (newlyPressed(fKey)) {
+            fullScreen = !fullScreen;
+            resizeClient(0, 0);
+        }
+        return true;
+    }
+    if (down(leftShiftKey) && newlyPressed(printScreenKey)) {
+        takeScreenshot();
+        return true;
+    }
+    if (newlyPressed(deleteKey)) {
+        clearBackBuffer();
+        if (down(leftCtrlKey)) {
+            advanceScanlineMode();
+        } else {
+            advanceScalePreset();
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+void handleHostControls() {
+    if (dropPending) loadDroppedRomSet();
+    saveKeysPrev();
+    snapshotKeys();
+    if (down(printScreenKey) && down(scrollLockKey) && down(pauseKey)) {
+        cpuCore.PC = 0;
+        cpuCore.iff = 0;
+    }
+    if (!hotKeysTakeFrame()) buildInputBytes();
+}

@@ -1,0 +1,71 @@
+// The TIA-MC driver: start-up, then one emulated video frame per pass of an
+// endless loop. Each frame grants the processor 35000 T-states, offers the
+// frame interrupt and runs instructions until the grant is spent; an
+// overdraft carries into the next frame.
+#include "machines/tiamc/tiamc.h"
+
+#include "cpu/z80.h"
+#include "display/present.h"
+#include "host/host.h"
+
+namespace {
+
+constexpr int32_t frameGrant = 35000 * 256;
+// Bit 7 of inputD2 rises once 5000 T-states of the frame have passed.
+constexpr int32_t framePhaseThreshold = 30000 * 256;
+constexpr uint8_t framePhaseBit = 0x80;
+
+void setUpCore() {
+    fillStandardCostTable(cpuCore);
+    cpuCore.memory = tiaBoard.boardMemory;
+    cpuCore.stepFn = decodeOpcode;
+    cpuCore.busFn = cpuCore.fetchFn;
+    cpuCore.cycleBudget = 0;
+    cpuCore.PC = 0;
+}
+
+} // namespace
+
+void startTiaMachine(const char* romPath) {
+    if (!loadRomSet(romPath)) host.fatalError("Can't open file!");
+    allocateFrameBuffer(); // fatal itself when the memory is not there
+    setUpColourTable();
+    prepareHost();
+    setUpCore();
+}
+
+void beginTiaFrame() {
+    tiaBoard.inputD2 &= ~framePhaseBit;
+    cpuCore.cycleBudget += frameGrant;
+    handleHostControls();
+    beginInterrupt(cpuCore);
+}
+
+// The first instruction of a frame always runs. The frame-phase bit is set
+// before the first instruction that starts below the threshold, so it changes
+// only between instructions; each phase costs one budget test per instruction.
+void runFrameInstructions() {
+    CpuCore& c = cpuCore;
+    if (c.cycleBudget >= framePhaseThreshold) {
+        do
+            runInstruction(c);
+        while (c.cycleBudget >= framePhaseThreshold);
+        if (c.cycleBudget < 0) return;
+    }
+    tiaBoard.inputD2 |= framePhaseBit;
+    do
+        runInstruction(c);
+    while (c.cycleBudget >= 0);
+}
+
+void runTiaFrame() {
+    beginTiaFrame();
+    runFrameInstructions();
+    endFrame();
+}
+
+void runTiaMachine(const char* romPath) {
+    startTiaMachine(romPath);
+    for (;;)
+        runTiaFrame();
+}

@@ -1,0 +1,112 @@
+// The ROM set file, the model it selects, and the board's memory map as the
+// processor sees it through the five bus slots.
+#include "machines/tiamc/tiamc.h"
+
+#include "cpu/z80.h"
+#include "host/host.h"
+
+#include <bit>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+TiaBoard tiaBoard;
+
+namespace {
+
+constexpr uint16_t ramStart = 0xC000;
+constexpr uint16_t videoWindow = 0xB000;
+constexpr uint16_t videoWindowMask = 0xF800;
+constexpr uint16_t videoRamIndexMask = 0x7FF;
+
+// Fetch and read are one array access each: reads never see the video RAM,
+// and PC wraps from 0xFFFF to 0x0000 by its own width.
+void fetchByte(CpuCore& c) { c.busData() = tiaBoard.boardMemory[c.PC++]; }
+
+void readByte(CpuCore& c) { c.busData() = tiaBoard.boardMemory[c.busAddress]; }
+
+// Bits 0-4 of videoControl are active-low write enables of the tile map and
+// the four character planes; a write may land in several of them, or none.
+void writeVideoRam(uint32_t index, uint8_t value) {
+    const uint8_t enables = ~tiaBoard.videoControl;
+    if (enables & 1) tiaBoard.tileRam[index] = value;
+    for (int plane = 0; plane < 4; ++plane) {
+        if (enables & (2 << plane)) tiaBoard.charRam[plane][index] = value;
+    }
+}
+
+// TIA-MC-1: RAM from 0xC000; the window 0xB000-0xB7FF goes to the video RAM
+// only, leaving the ROM image under it unchanged.
+void writeTiaMc1(CpuCore& c) {
+    const uint16_t address = c.busAddress;
+    if (address >= ramStart) {
+        tiaBoard.boardMemory[address] = c.busData();
+    } else if ((address & videoWindowMask) == videoWindow) {
+        writeVideoRam(address & videoRamIndexMask, c.busData());
+    }
+}
+
+// TIA-MC-2: RAM from 0xC000, tile map included; nothing else is writable.
+void writeTiaMc2(CpuCore& c) {
+    if (c.busAddress >= ramStart) tiaBoard.boardMemory[c.busAddress] = c.busData();
+}
+
+void loadTiaMc2(std::FILE* file) {
+    readBlock(file, tiaBoard.charRom, sizeof tiaBoard.charRom);
+    readBlock(file, tiaBoard.boardMemory, 0x6000);
+    std::memset(tiaBoard.boardMemory + 0x6000, 0, 0xA000);
+    tiaBoard.boardModel = tiaMc2;
+}
+
+// The work RAM above 0xE000 and the tile map keep their contents.
+void loadTiaMc1(std::FILE* file) {
+    readBlock(file, tiaBoard.boardMemory, 0xE000);
+    std::memset(tiaBoard.charRam, 0, sizeof tiaBoard.charRam);
+    tiaBoard.boardModel = tiaMc1;
+}
+
+// fopen succeeds on a directory on some systems; a directory is no ROM set.
+std::FILE* openRomSet(const char* path) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) return nullptr;
+    return std::fopen(path, "rb");
+}
+
+} // namespace
+
+uint16_t readBlock(std::FILE* file, uint8_t* buffer, uint32_t count) {
+    const size_t got = std::fread(buffer, 1, count, file);
+    std::memset(buffer + got, 0xFF, count - got);
+    uint16_t checksum = 0;
+    for (uint32_t i = 0; i < count; ++i)
+        checksum = std::rotl(checksum, 1) ^ buffer[i];
+    return checksum;
+}
+
+void installBusHandlers() {
+    const bool mc2 = tiaBoard.boardModel == tiaMc2;
+    cpuCore.fetchFn = fetchByte;
+    cpuCore.readFn = readByte;
+    cpuCore.writeFn = mc2 ? writeTiaMc2 : writeTiaMc1;
+    cpuCore.portInFn = readInputPort;
+    cpuCore.portOutFn = mc2 ? writePortTiaMc2 : writePortTiaMc1;
+}
+
+// Registers, palette and video control survive a load; the sprite registers
+// do not.
+bool loadRomSet(const char* path) {
+    std::FILE* file = openRomSet(path);
+    if (!file) return false;
+    tiaBoard.romSetChecksum = readBlock(file, tiaBoard.spriteRom, sizeof tiaBoard.spriteRom);
+    if (tiaBoard.romSetChecksum == tiaMc2Checksum) {
+        loadTiaMc2(file);
+    } else {
+        loadTiaMc1(file);
+    }
+    installBusHandlers();
+    consolePrintf(tiaBoard.boardModel == tiaMc2 ? "Model: TIA-MC-2\n" : "Model: TIA-MC-1\n");
+    tiaBoard.analogControl = tiaBoard.romSetChecksum == analogChecksum;
+    std::fclose(file);
+    std::memset(tiaBoard.spriteRegs, 0, sizeof tiaBoard.spriteRegs);
+    return true;
+}

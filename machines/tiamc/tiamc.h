@@ -1,0 +1,89 @@
+// The TIA-MC board: a Z80 with 64 KB of ROM and RAM, a tile layer of 32 x 32
+// characters under 16 hardware sprites, a 16-entry palette and three input
+// bytes. Two boards are emulated: the TIA-MC-1 (character graphics in RAM,
+// written through a window at 0xB000) and the TIA-MC-2 (character graphics in
+// a second ROM, tile map in ordinary RAM at 0xF000). The ROM set file decides
+// which one runs.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+struct CpuCore;
+
+constexpr uint8_t tiaMc1 = 0;
+constexpr uint8_t tiaMc2 = 1;
+
+// The model is told by the checksum of the file's first 32768 bytes.
+constexpr uint16_t tiaMc2Checksum = 0x3E56;
+constexpr uint16_t analogChecksum = 0x5422;
+constexpr uint32_t romSetSize = 0x16000;
+
+// Sprite composition buffer: picture pixel (x, y) is byte (y + 1) * 272 + x.
+// The spare row 0, the 16 spare bytes closing each row and the rows below the
+// picture catch the parts of sprites that leave the picture.
+constexpr uint32_t spriteLayerStride = 272;
+constexpr uint32_t spriteLayerRows = 274;
+constexpr uint8_t noSpritePixel = 15;
+
+struct TiaBoard {
+    uint8_t boardMemory[0x10000];
+    uint8_t spriteRom[0x8000]; // 4 planes of 0x2000
+    uint8_t charRom[0x8000];   // TIA-MC-2: 4 planes of 4 banks of 0x800
+    uint8_t charRam[4][0x800]; // TIA-MC-1: one array per plane
+    uint8_t tileRam[0x800];    // TIA-MC-1: two pages of 32 x 32 codes
+    uint8_t spriteRegs[16][4]; // x, y, inverted image, attributes
+    uint32_t paletteRegs[16];  // 0x00RRGGBB
+    uint32_t colourTable[256]; // host colour of each board colour byte
+    uint8_t spriteLayer[spriteLayerRows * spriteLayerStride];
+    uint8_t inputD0;
+    uint8_t inputD1;
+    uint8_t inputD2;
+    uint8_t videoControl;
+    uint8_t spriteXOrigin;
+    uint8_t auxLatch;
+    uint8_t boardModel; // tiaMc1 or tiaMc2
+    uint8_t analogControl;
+    uint16_t romSetChecksum;
+    uint8_t analogValue = 152; // the analog control's position, 96 to 208
+};
+
+extern TiaBoard tiaBoard;
+
+// ROM set and memory map (romset.cpp).
+// Reads count bytes of the open file into buffer; bytes past the end of the
+// file read as 0xFF. Returns the checksum of exactly these bytes.
+uint16_t readBlock(std::FILE* file, uint8_t* buffer, uint32_t count);
+// Loads a ROM set, selects the model and installs the bus handlers. Returns
+// false, with nothing changed, when the path cannot be opened as a file.
+bool loadRomSet(const char* path);
+void installBusHandlers();
+
+// Video generator (video.cpp).
+void setUpColourTable();
+// Draws the 512 x 256 host-pixel picture (each board pixel doubled
+// horizontally) at dest, rows stride pixels apart.
+void renderFrame(uint32_t* dest, uint32_t stride);
+
+// Ports and cabinet input (ports.cpp).
+void readInputPort(CpuCore& c);
+void writePortTiaMc1(CpuCore& c);
+void writePortTiaMc2(CpuCore& c);
+// Rebuilds inputD0..inputD2 from keysNow (once per frame).
+void buildInputBytes();
+
+// Driver (driver.cpp). startTiaMachine loads the set and readies the core and
+// the host; runTiaFrame is one pass of the frame loop: beginTiaFrame (grant,
+// host controls, frame interrupt), runFrameInstructions, endFrame.
+void startTiaMachine(const char* romPath);
+void beginTiaFrame();
+void runFrameInstructions();
+void runTiaFrame();
+[[noreturn]] void runTiaMachine(const char* romPath);
+
+// Frame-start hook (controls.cpp).
+void handleHostControls();
+
+// Start-up and end-of-frame hooks (end_frame.cpp).
+void prepareHost();
+void endFrame();

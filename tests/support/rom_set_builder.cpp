@@ -1,0 +1,78 @@
+#include "tests/support/rom_set_builder.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <stdexcept>
+
+uint16_t romChecksum(const uint8_t* data, size_t size) {
+    uint16_t sum = 0;
+    for (size_t i = 0; i < size; ++i)
+        sum = static_cast<uint16_t>((sum << 1 | sum >> 15) ^ data[i]);
+    return sum;
+}
+
+RomSetBuilder::RomSetBuilder(RomModel m) : model(m) {}
+
+namespace {
+struct ProgramArea {
+    size_t fileOffset;
+    size_t size;
+};
+
+ProgramArea programArea(RomModel model) {
+    return model == RomModel::tiaMc2 ? ProgramArea{0x10000, 0x6000} : ProgramArea{0x8000, 0xE000};
+}
+} // namespace
+
+RomSetBuilder& RomSetBuilder::program(uint16_t address, const std::vector<uint8_t>& bytes) {
+    const ProgramArea area = programArea(model);
+    if (address + bytes.size() > area.size) throw std::out_of_range("program outside its ROM");
+    std::copy(bytes.begin(), bytes.end(), file.begin() + area.fileOffset + address);
+    return *this;
+}
+
+RomSetBuilder& RomSetBuilder::programImage(const std::vector<uint8_t>& image) {
+    const ProgramArea area = programArea(model);
+    return program(0, std::vector<uint8_t>(image.begin(), image.begin() + area.size));
+}
+
+uint8_t* RomSetBuilder::charRom() {
+    if (model != RomModel::tiaMc2) throw std::logic_error("only the TIA-MC-2 has a character ROM");
+    return file.data() + spriteRomBytes;
+}
+
+void RomSetBuilder::forceChecksum(uint16_t wanted) {
+    if (checksumLow - checksumHigh != 8 || checksumLow >= spriteRomBytes) {
+        throw std::logic_error("checksum bytes must lie 8 apart in the sprite ROM");
+    }
+    file[checksumHigh] = 0;
+    file[checksumLow] = 0;
+    // Each byte's contribution is rotated once per byte that follows it.
+    const int after = static_cast<int>((spriteRomBytes - 1 - checksumLow) % 16);
+    const uint16_t needed = romChecksum(file.data(), spriteRomBytes) ^ wanted;
+    const uint16_t atLow = static_cast<uint16_t>(needed >> after | needed << (16 - after));
+    file[checksumHigh] = static_cast<uint8_t>(atLow >> 8);
+    file[checksumLow] = static_cast<uint8_t>(atLow);
+}
+
+std::vector<uint8_t> RomSetBuilder::build() {
+    const uint16_t sum = romChecksum(file.data(), spriteRomBytes);
+    switch (model) {
+    case RomModel::tiaMc2: forceChecksum(tiaMc2SetChecksum); break;
+    case RomModel::tiaMc1Analog: forceChecksum(analogSetChecksum); break;
+    case RomModel::tiaMc1:
+        if (sum == tiaMc2SetChecksum || sum == analogSetChecksum) forceChecksum(0);
+        break;
+    }
+    return file;
+}
+
+void RomSetBuilder::save(const std::string& path) { writeFile(path, build()); }
+
+void writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) throw std::runtime_error("cannot write " + path);
+    const size_t written = std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+    if (written != bytes.size()) throw std::runtime_error("short write to " + path);
+}

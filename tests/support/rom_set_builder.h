@@ -1,0 +1,55 @@
+// Builds TIA-MC ROM set files (90112 bytes) for tests and fuzz seeds.
+//
+// File layout: sprite ROM at 0x00000 (0x8000 bytes, whose checksum tells the
+// model); then, for the TIA-MC-1, the program at 0x08000 for addresses
+// 0x0000-0xDFFF; for the TIA-MC-2, the character ROM at 0x08000 and the
+// program at 0x10000 for addresses 0x0000-0x5FFF.
+//
+// The checksum is forced by choosing two sprite ROM bytes eight apart
+// (checksumHigh, checksumLow): the checksum is linear in the bytes, a byte
+// k places before the end enters rotated left by k, so the byte 8 before the
+// end sets the high half and the last byte the low half. By default these are
+// the last rows of plane 3 of sprite image 255 (inverted number 0).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum class RomModel { tiaMc1, tiaMc1Analog, tiaMc2 };
+
+constexpr uint16_t tiaMc2SetChecksum = 0x3E56;
+constexpr uint16_t analogSetChecksum = 0x5422;
+constexpr size_t romSetBytes = 0x16000;
+constexpr size_t spriteRomBytes = 0x8000;
+
+// Rotate left by one within 16 bits, then xor the byte into the low byte.
+uint16_t romChecksum(const uint8_t* data, size_t size);
+
+struct RomSetBuilder {
+    explicit RomSetBuilder(RomModel model);
+
+    // Copies bytes to a processor address of the program ROM; throws when
+    // they leave the model's program area.
+    RomSetBuilder& program(uint16_t address, const std::vector<uint8_t>& bytes);
+    // Copies the model's whole program area from a 64 KB image.
+    RomSetBuilder& programImage(const std::vector<uint8_t>& image);
+    uint8_t* spriteRom() { return file.data(); }
+    uint8_t* charRom(); // TIA-MC-2 only
+
+    // Makes the first 32768 bytes sum to wanted.
+    void forceChecksum(uint16_t wanted);
+    // The file: the model's checksum is forced; a digital TIA-MC-1 set whose
+    // checksum happens to name another model is forced to 0.
+    std::vector<uint8_t> build();
+    // Writes build() to path; throws when the file cannot be written.
+    void save(const std::string& path);
+
+    RomModel model;
+    std::vector<uint8_t> file = std::vector<uint8_t>(romSetBytes, 0);
+    size_t checksumHigh = spriteRomBytes - 9;
+    size_t checksumLow = spriteRomBytes - 1;
+};
+
+void writeFile(const std::string& path, const std::vector<uint8_t>& bytes);
