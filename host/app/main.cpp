@@ -1,0 +1,69 @@
+// The korvalo program: reads the command line, starts the chosen host and
+// hands over to the TIA-MC driver, which never returns.
+#include "host/app/options.h"
+#include "host/headless/headless.h"
+#include "host/host.h"
+#include "host/script.h"
+#include "machines/tiamc/tiamc.h"
+
+#include <cstdio>
+#include <string>
+
+namespace {
+const char* const programVersion = "0.15f";
+uint32_t frameLimit;
+
+// Runs the script at the end of every frame and ends the run after the last
+// frame asked for.
+void atFrameEnd(uint32_t framesRun) {
+    applyScriptEvents(framesRun);
+    if (framesRun == frameLimit) host.shutdownAndExit();
+}
+
+void startHeadless(const Options& options) {
+    startHeadlessHost(options.screenWidth, options.screenHeight, atFrameEnd);
+}
+
+struct HostChoice {
+    const char* name;
+    bool (*chosen)(const Options& options);
+    void (*start)(const Options& options);
+};
+
+// The hosts this build has, in order of preference.
+constexpr HostChoice hosts[] = {
+    {"headless", [](const Options& options) { return options.headless; }, startHeadless},
+};
+
+const HostChoice* chooseHost(const Options& options) {
+    for (const HostChoice& choice : hosts) {
+        if (choice.chosen(options)) return &choice;
+    }
+    return nullptr;
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    std::string error;
+    if (!parseOptions(argc, argv, options, error)) {
+        std::fprintf(stderr, "korvalo: %s\n", error.c_str());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(usageText(), stdout);
+        return 0;
+    }
+    const HostChoice* choice = chooseHost(options);
+    if (!choice) {
+        std::fprintf(stderr, "korvalo: this build has no window host; run with --headless "
+                             "(see --help)\n");
+        return 2;
+    }
+    choice->start(options);
+    consolePrintf("Korvalo %s (TIA-MC-Mode)\n", programVersion);
+    frameLimit = options.frameLimit;
+    hostScript = HostScript{options.events, 0};
+    applyScriptEvents(0);
+    runTiaMachine(options.romPath.c_str());
+}

@@ -1,0 +1,208 @@
+// Command-line options of the korvalo program.
+#include "host/app/options.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string_view>
+
+namespace {
+constexpr uint32_t minimumWidth = 1280;
+constexpr uint32_t minimumHeight = 960;
+
+// The directory the program was started from, with its trailing slash.
+std::string programDirectory(const char* argv0) {
+    const std::string_view path(argv0 ? argv0 : "");
+    const size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash + 1));
+}
+
+bool parseNumber(std::string_view text, uint32_t& value) {
+    const char* end = text.data() + text.size();
+    const auto result = std::from_chars(text.data(), end, value);
+    return !text.empty() && result.ec == std::errc() && result.ptr == end;
+}
+
+bool parseScreen(std::string_view text, Options& options, std::string& error) {
+    const size_t x = text.find('x');
+    if (x == std::string_view::npos || !parseNumber(text.substr(0, x), options.screenWidth) ||
+        !parseNumber(text.substr(x + 1), options.screenHeight)) {
+        error = "--screen wants WIDTHxHEIGHT, got \"" + std::string(text) + "\"";
+        return false;
+    }
+    if (options.screenWidth < minimumWidth || options.screenHeight < minimumHeight) {
+        error = "--screen must be at least 1280x960";
+        return false;
+    }
+    return true;
+}
+
+bool parseScreenshots(std::string_view text, std::vector<ScriptEvent>& events, std::string& error) {
+    while (true) {
+        const size_t comma = text.find(',');
+        ScriptEvent event{};
+        event.action = ScriptAction::screenshot;
+        if (!parseNumber(text.substr(0, comma), event.frame) || event.frame == 0) {
+            error = "--screenshot wants frame numbers from 1 up, got \"" +
+                    std::string(text.substr(0, comma)) + "\"";
+            return false;
+        }
+        events.push_back(event);
+        if (comma == std::string_view::npos) return true;
+        text = text.substr(comma + 1);
+    }
+}
+
+bool parseDrop(std::string_view text, std::vector<ScriptEvent>& events, std::string& error) {
+    const size_t colon = text.find(':');
+    ScriptEvent event{};
+    event.action = ScriptAction::drop;
+    if (colon == std::string_view::npos || !parseNumber(text.substr(0, colon), event.frame) ||
+        colon + 1 == text.size()) {
+        error = "--drop wants FRAME:PATH, got \"" + std::string(text) + "\"";
+        return false;
+    }
+    event.path = std::string(text.substr(colon + 1));
+    events.push_back(event);
+    return true;
+}
+
+bool readKeyFile(const char* path, std::vector<ScriptEvent>& events, std::string& error) {
+    std::ifstream file(path);
+    if (!file) {
+        error = std::string("can't read the key script \"") + path + "\"";
+        return false;
+    }
+    std::stringstream text;
+    text << file.rdbuf();
+    return parseKeyScript(text.str(), events, error);
+}
+
+struct Gathered {
+    std::vector<ScriptEvent> keys, drops, shots;
+};
+
+// One option with its value; false on error.
+bool takeOption(std::string_view name, const char* value, Options& options, Gathered& gathered,
+                std::string& error) {
+    if (name == "--rom")
+        options.romPath = value;
+    else if (name == "--frames") {
+        if (!parseNumber(value, options.frameLimit) || options.frameLimit == 0) {
+            error = std::string("--frames wants a frame count from 1 up, got \"") + value + "\"";
+            return false;
+        }
+    } else if (name == "--keys")
+        return parseKeyScript(value, gathered.keys, error);
+    else if (name == "--keys-file")
+        return readKeyFile(value, gathered.keys, error);
+    else if (name == "--screenshot")
+        return parseScreenshots(value, gathered.shots, error);
+    else if (name == "--drop")
+        return parseDrop(value, gathered.drops, error);
+    else if (name == "--screen")
+        return parseScreen(value, options, error);
+    return true;
+}
+
+bool takesValue(std::string_view name) {
+    static constexpr std::string_view names[] = {
+        "--rom", "--frames", "--keys", "--keys-file", "--screenshot", "--drop", "--screen"};
+    return std::find(std::begin(names), std::end(names), name) != std::end(names);
+}
+
+// All events in frame order; within a frame keys first, then drops, then
+// screenshots, each kind in the order given.
+bool mergeEvents(Gathered& gathered, Options& options, std::string& error) {
+    for (auto* kind : {&gathered.keys, &gathered.drops, &gathered.shots}) {
+        options.events.insert(options.events.end(), kind->begin(), kind->end());
+    }
+    std::stable_sort(options.events.begin(), options.events.end(),
+                     [](const ScriptEvent& a, const ScriptEvent& b) { return a.frame < b.frame; });
+    if (options.frameLimit != 0 && !options.events.empty() &&
+        options.events.back().frame > options.frameLimit) {
+        error = "an event at frame " + std::to_string(options.events.back().frame) +
+                " comes after the last frame, " + std::to_string(options.frameLimit);
+        return false;
+    }
+    return true;
+}
+} // namespace
+
+bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
+    options = Options{};
+    options.screenWidth = minimumWidth;
+    options.screenHeight = minimumHeight;
+    options.romPath = programDirectory(argc > 0 ? argv[0] : nullptr) + "Derev.tia";
+    Gathered gathered;
+    bool romGiven = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument(argv[i]);
+        if (argument == "--help" || argument == "-h")
+            options.help = true;
+        else if (argument == "--headless")
+            options.headless = true;
+        else if (takesValue(argument)) {
+            if (i + 1 == argc) {
+                error = std::string(argument) + " needs a value";
+                return false;
+            }
+            if (argument == "--rom") romGiven = true;
+            if (!takeOption(argument, argv[++i], options, gathered, error)) return false;
+        } else if (argument.size() > 1 && argument[0] == '-') {
+            error = "unknown option \"" + std::string(argument) + "\" (see --help)";
+            return false;
+        } else if (romGiven) {
+            error = "more than one ROM set given: \"" + std::string(argument) + "\"";
+            return false;
+        } else {
+            options.romPath = argument;
+            romGiven = true;
+        }
+    }
+    return mergeEvents(gathered, options, error);
+}
+
+const char* usageText() {
+    return R"(Usage: korvalo --headless [options] [ROM]
+Emulates the TIA-MC-1 arcade board (and the TIA-MC-2 variant).
+
+  --headless          run without a window: the picture is composed into an
+                      in-memory back buffer and nothing paces the frames
+  --rom PATH, ROM     the ROM set to run (default: Derev.tia in the program's
+                      own directory)
+  --frames N          run N frames, then exit with code 0 (default: run until
+                      stopped)
+  --keys SCRIPT       key events "FRAME:down:KEY" / "FRAME:up:KEY" separated by
+                      commas, e.g. "10:down:Space,12:up:Space"
+  --keys-file FILE    key events from a file, one per line; '#' starts a
+                      comment line
+  --screenshot F[,F]  take a screenshot at each frame F (from 1), exactly as
+                      Left Shift + Print Screen does: ScreenShot_NNN.png in the
+                      current directory, first free number
+  --drop FRAME:PATH   drop the file PATH onto the program at FRAME
+  --screen WxH        back buffer size (default and minimum 1280x960)
+  --help, -h          this text
+
+Frames: "frame N" is the moment after N frames have run and been presented,
+before frame N+1 starts (its frame-start hook takes the key snapshot); frame 0
+is before the first frame. Events of one frame are applied in this order: key
+events as listed, drops, screenshots. Key events are written where the
+keyboard writes them; "down:Pause" holds Pause for five frames, as the
+keyboard does (Pause has no "up"). Options may be repeated.
+
+Keys by name (any case): Esc, 0-9, A-Z, F1-F12, Minus, Equals, Backspace, Tab,
+Enter, Space, LCtrl, RCtrl, LShift, RShift, LAlt, RAlt, CapsLock, NumLock,
+ScrollLock, PrintScreen, Pause, Insert, Delete, Home, End, PageUp, PageDown,
+Up, Down, Left, Right, LWin, RWin, Apps, KeypadEnter; or by key code, 0xNN
+(scan code set 1, + 0x80 for E0-prefixed keys).
+Host keys: Delete (scale preset), LCtrl+Delete (scanline look), LWin+F (full
+screen), LShift+PrintScreen (screenshot), PrintScreen+ScrollLock+Pause
+(restart the board's program).
+
+Exit codes: 0 after --frames N frames; 1 after a fatal error (e.g. "Can't
+open file!", printed on the standard error); 2 for a bad command line.
+)";
+}

@@ -1,0 +1,25 @@
+// The korvalo command line.
+#pragma once
+
+#include "host/script.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct Options {
+    bool help;
+    bool headless;
+    std::string romPath;  // "Derev.tia" beside the program unless given
+    uint32_t frameLimit;  // 0: run until stopped
+    uint32_t screenWidth; // back buffer size
+    uint32_t screenHeight;
+    std::vector<ScriptEvent> events; // keys, drops and screenshots, by frame
+};
+
+// Reads the command line into options. False with a message in error when an
+// option is unknown or malformed, or an event cannot happen in the run.
+bool parseOptions(int argc, char** argv, Options& options, std::string& error);
+
+// The --help text.
+const char* usageText();

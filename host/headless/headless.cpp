@@ -1,0 +1,74 @@
+// Headless host: the seam filled without any display.
+#include "host/headless/headless.h"
+
+#include "host/host.h"
+#include "host/png/png_writer.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <vector>
+
+uint32_t headlessFrames;
+
+namespace {
+constexpr uint32_t minimumWidth = 1280;
+constexpr uint32_t minimumHeight = 960;
+
+std::vector<uint32_t> backBuffer;
+FrameHook frameHook;
+
+bool lockBackBuffer(BackBufferLock* lock) {
+    lock->pixels = backBuffer.data();
+    lock->pitch = static_cast<int32_t>(screenWidth * sizeof(uint32_t));
+    return true;
+}
+
+void unlockBackBuffer() {}
+
+void clearHeadlessBackBuffer() { std::fill(backBuffer.begin(), backBuffer.end(), 0u); }
+
+void sizeClient(uint32_t, uint32_t) {}
+
+void showWindow() {}
+
+void pacingStep() {
+    ++headlessFrames;
+    if (frameHook) frameHook(headlessFrames);
+}
+
+void muteAudio() {}
+
+bool fileExists(const char* path) {
+    std::error_code error;
+    return std::filesystem::exists(path, error);
+}
+
+[[noreturn]] void shutdownAndExit() {
+    std::fflush(stdout);
+    std::exit(0);
+}
+
+[[noreturn]] void fatalError(const char* message) {
+    std::fprintf(stderr, "System Error! %s\n", message);
+    std::fflush(stdout);
+    std::exit(1);
+}
+
+void consoleOut(const char* text) { std::fputs(text, stdout); }
+} // namespace
+
+void startHeadlessHost(uint32_t width, uint32_t height, FrameHook onFrame) {
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    screenWidth = std::max(width, minimumWidth);
+    screenHeight = std::max(height, minimumHeight);
+    backBuffer.assign(static_cast<size_t>(screenWidth) * screenHeight, 0u);
+    frameHook = onFrame;
+    headlessFrames = 0;
+    keyboardCaptured = true;
+    host = HostOps{lockBackBuffer, unlockBackBuffer, clearHeadlessBackBuffer,
+                   sizeClient,     showWindow,       pacingStep,
+                   muteAudio,      writePngFile,     fileExists,
+                   fatalError,     shutdownAndExit,  consoleOut};
+}
