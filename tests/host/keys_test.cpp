@@ -1,0 +1,149 @@
+// Key snapshots, the Pause hold, drops and scripted key events.
+#include "host/host.h"
+#include "host/keynames.h"
+#include "host/script.h"
+#include "tests/support/test_host.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+constexpr uint8_t pauseKey = 0xC5;
+constexpr uint8_t space = 0x39;
+
+class HostKeys : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        installTestHost();
+        std::memset(liveKeys, 0, sizeof liveKeys);
+        std::memset(keysNow, 0, sizeof keysNow);
+        std::memset(keysPrev, 0, sizeof keysPrev);
+        pauseHoldFrames = 0;
+        dropPending = false;
+        hostScript = HostScript{};
+    }
+
+    static void frameStart() {
+        saveKeysPrev();
+        snapshotKeys();
+    }
+};
+
+TEST_F(HostKeys, PauseShowsInFiveSnapshotsAndKeysPrevFollowsOneLater) {
+    pressPause();
+    for (int snapshot = 1; snapshot <= 7; ++snapshot) {
+        frameStart();
+        EXPECT_EQ(keysNow[pauseKey], snapshot <= 5 ? 0x80 : 0) << snapshot;
+        EXPECT_EQ(keysPrev[pauseKey], snapshot >= 2 && snapshot <= 6 ? 0x80 : 0) << snapshot;
+    }
+    EXPECT_EQ(liveKeys[pauseKey], 0);
+}
+
+TEST_F(HostKeys, SnapshotsCopyLiveKeysButKeysPrevLeavesEntryZero) {
+    liveKeys[0] = 0x80;
+    liveKeys[space] = 0x80;
+    frameStart();
+    EXPECT_EQ(keysNow[0], 0x80);
+    EXPECT_EQ(keysNow[space], 0x80);
+    liveKeys[0] = 0;
+    frameStart();
+    EXPECT_EQ(keysNow[0], 0);
+    EXPECT_EQ(keysPrev[0], 0) << "entry 0 of keysPrev never changes";
+    EXPECT_EQ(keysPrev[space], 0x80);
+}
+
+TEST_F(HostKeys, NothingIsDownWhileTheKeyboardIsNotCaptured) {
+    liveKeys[space] = 0x80;
+    keyboardCaptured = false;
+    frameStart();
+    EXPECT_EQ(keysNow[space], 0);
+    keyboardCaptured = true;
+    frameStart();
+    EXPECT_EQ(keysNow[space], 0x80) << "a key held across the focus change reads as down";
+}
+
+TEST_F(HostKeys, ADropIsTakenOnlyWhenNoneIsPending) {
+    EXPECT_TRUE(acceptDrop("/roms/first.tia"));
+    EXPECT_FALSE(acceptDrop("/roms/second.tia"));
+    EXPECT_TRUE(dropPending);
+    EXPECT_STREQ(dropPath, "/roms/first.tia");
+    EXPECT_EQ(testHost.console, "Drag & Drop file\n");
+}
+
+TEST_F(HostKeys, APathThatDoesNotFitIsRefusedNotCut) {
+    const std::string longest(dropPathSize - 1, 'a');
+    const std::string tooLong(dropPathSize, 'b');
+    EXPECT_FALSE(acceptDrop(tooLong.c_str()));
+    EXPECT_FALSE(dropPending);
+    EXPECT_NE(testHost.console.find("1000 characters"), std::string::npos) << testHost.console;
+    EXPECT_TRUE(acceptDrop(longest.c_str()));
+    EXPECT_EQ(std::string(dropPath), longest);
+}
+
+TEST_F(HostKeys, KeyNamesAndCodes) {
+    EXPECT_EQ(keyCodeByName("Space"), 0x39);
+    EXPECT_EQ(keyCodeByName("lctrl"), 0x1D);
+    EXPECT_EQ(keyCodeByName("LEFT"), 0xCB);
+    EXPECT_EQ(keyCodeByName("PrintScreen"), 0xB7);
+    EXPECT_EQ(keyCodeByName("F"), 0x21);
+    EXPECT_EQ(keyCodeByName("f1"), 0x3B);
+    EXPECT_EQ(keyCodeByName("0"), 0x0B);
+    EXPECT_EQ(keyCodeByName("0xCB"), 0xCB);
+    EXPECT_EQ(keyCodeByName("0x100"), -1);
+    EXPECT_EQ(keyCodeByName("0x"), -1);
+    EXPECT_EQ(keyCodeByName("Spacebar"), -1);
+}
+
+TEST_F(HostKeys, KeyScriptsAreParsedInFrameOrder) {
+    std::vector<ScriptEvent> events;
+    std::string error;
+    ASSERT_TRUE(
+        parseKeyScript("10:down:Space, 12:up:Space\n# comment\n\n12:down:0x1d", events, error))
+        << error;
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[0].frame, 10u);
+    EXPECT_EQ(events[0].action, ScriptAction::keyDown);
+    EXPECT_EQ(events[1].action, ScriptAction::keyUp);
+    EXPECT_EQ(events[2].key, 0x1D);
+}
+
+TEST_F(HostKeys, BadKeyScriptsSayWhatIsWrong) {
+    const struct {
+        const char* script;
+        const char* message;
+    } cases[] = {
+        {"5:down:Spacebar", "unknown key \"Spacebar\""},
+        {"5:down:Space,4:up:Space", "out of order"},
+        {"5:press:Space", "bad key action"},
+        {"x:down:Space", "bad frame number"},
+        {"5:Space", "is not FRAME:down:KEY"},
+        {"5:up:Pause", "Pause has no release"},
+    };
+    for (const auto& c : cases) {
+        std::vector<ScriptEvent> events;
+        std::string error;
+        EXPECT_FALSE(parseKeyScript(c.script, events, error)) << c.script;
+        EXPECT_NE(error.find(c.message), std::string::npos) << c.script << ": " << error;
+    }
+}
+
+TEST_F(HostKeys, ScriptEventsReachTheKeyboardStateAtTheirFrame) {
+    std::string error;
+    ASSERT_TRUE(parseKeyScript("0:down:Space,2:down:Pause,3:up:Space", hostScript.events, error));
+    hostScript.events.push_back({3, ScriptAction::drop, 0, "game.tia"});
+    applyScriptEvents(0);
+    EXPECT_EQ(liveKeys[space], 0x80);
+    applyScriptEvents(1);
+    EXPECT_EQ(liveKeys[pauseKey], 0);
+    applyScriptEvents(2);
+    EXPECT_EQ(liveKeys[pauseKey], 0x80);
+    EXPECT_EQ(pauseHoldFrames, 5);
+    EXPECT_FALSE(dropPending);
+    applyScriptEvents(3);
+    EXPECT_EQ(liveKeys[space], 0);
+    EXPECT_TRUE(dropPending);
+    EXPECT_STREQ(dropPath, "game.tia");
+}
+} // namespace
