@@ -3,9 +3,9 @@
 #include "host/headless/headless.h"
 #include "host/host.h"
 #include "host/png/png_writer.h"
+#include "tests/host/png_decode.h"
 
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <filesystem>
 #include <fstream>
@@ -16,28 +16,6 @@ namespace fs = std::filesystem;
 
 namespace {
 std::string console;
-
-struct DecodedPng {
-    uint32_t width = 0, height = 0;
-    std::vector<uint8_t> rgb;
-    uint32_t pixel(uint32_t x, uint32_t y) const {
-        const uint8_t* p = &rgb[(static_cast<size_t>(y) * width + x) * 3];
-        return uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
-    }
-};
-
-DecodedPng decodePng(const fs::path& path) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    DecodedPng decoded;
-    if (!png_image_begin_read_from_file(&image, path.c_str())) return decoded;
-    image.format = PNG_FORMAT_RGB;
-    decoded.rgb.resize(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, decoded.rgb.data(), 0, nullptr)) return decoded;
-    decoded.width = image.width;
-    decoded.height = image.height;
-    return decoded;
-}
 
 class Screenshots : public ::testing::Test {
   protected:
