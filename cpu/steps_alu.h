@@ -111,8 +111,8 @@ inline void rra(CpuCore& c) {
 }
 
 inline void daa(CpuCore& c) {
-    decimalAdjust(c);
     c.cycleBudget -= c.cost4;
+    decimalAdjust(c);
 }
 
 inline void cpl(CpuCore& c) {

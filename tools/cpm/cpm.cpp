@@ -1,0 +1,100 @@
+// The CP/M machine drives the core only through its bus slots and budget
+// stretches, as a board's frame loop would.
+#include "tools/cpm/cpm.h"
+
+#include "cpu/z80.h"
+
+#include <cstdio>
+#include <cstring>
+
+CpmMachine cpmMachine;
+
+namespace {
+
+constexpr uint16_t bdosEntry = 0x0005;
+constexpr uint16_t stackTop = 0xFE00;
+// One stretch of the budget: a TIA-MC frame's worth of time.
+constexpr int32_t stretch = 35000 * 256;
+
+void fetchByte(CpuCore& c) { c.dataLatch.hi = cpmMachine.memory[c.PC++]; }
+void readByte(CpuCore& c) { c.dataLatch.hi = cpmMachine.memory[c.busAddress]; }
+void writeByte(CpuCore& c) { cpmMachine.memory[c.busAddress] = c.dataLatch.hi; }
+void portIn(CpuCore& c) { c.dataLatch.hi = 0xFF; }
+void portOut(CpuCore&) {}
+
+void printChar(uint8_t ch) {
+    if (!cpmMachine.quiet) std::putchar(ch);
+}
+
+// BDOS call: C = 2 prints E, C = 9 prints the '$'-terminated string at DE.
+// Then returns to the caller as the RET at the entry point would.
+void bdosCall(CpuCore& c) {
+    const uint8_t* mem = cpmMachine.memory;
+    if (c.BC.lo == 2) printChar(c.DE.lo);
+    if (c.BC.lo == 9) {
+        for (uint16_t a = c.DE.w; mem[a] != '$'; ++a)
+            printChar(mem[a]);
+    }
+    c.PC = uint16_t(mem[c.SP] | mem[uint16_t(c.SP + 1)] << 8);
+    c.SP += 2;
+}
+
+void setUpCore(CpuCore& c) {
+    c = CpuCore{};
+    fillStandardCostTable(c);
+    c.memory = cpmMachine.memory;
+    c.fetchFn = fetchByte;
+    c.readFn = readByte;
+    c.writeFn = writeByte;
+    c.portInFn = portIn;
+    c.portOutFn = portOut;
+    c.stepFn = decodeOpcode;
+    c.busFn = c.fetchFn;
+    c.PC = 0x0100;
+}
+
+} // namespace
+
+bool cpmLoad(const char* path) {
+    uint8_t* mem = cpmMachine.memory;
+    std::memset(mem, 0, sizeof cpmMachine.memory);
+    std::FILE* f = std::fopen(path, "rb");
+    if (!f) return false;
+    size_t room = stackTop - 0x0100;
+    size_t size = std::fread(mem + 0x0100, 1, room, f);
+    bool fits = size < room && std::fgetc(f) == EOF;
+    std::fclose(f);
+    // 0005h: JP to the BDOS, whose address is also the top of the program's
+    // memory; the call itself is trapped before it runs.
+    mem[bdosEntry] = 0xC3;
+    mem[bdosEntry + 1] = stackTop & 0xFF;
+    mem[bdosEntry + 2] = stackTop >> 8;
+    cpmMachine.tStates = 0;
+    cpmMachine.instructions = 0;
+    setUpCore(cpuCore);
+    return fits;
+}
+
+bool cpmRun(uint64_t tStateLimit) {
+    CpuCore& c = cpuCore;
+    uint64_t added = 0, start = cpmMachine.tStates, count = 0;
+    bool ended = false;
+    while (!ended && cpmMachine.tStates - start < tStateLimit) {
+        c.cycleBudget += stretch;
+        added += stretch;
+        while (c.cycleBudget >= 0) {
+            if (c.PC <= bdosEntry) {
+                if (c.PC == 0) {
+                    ended = true;
+                    break;
+                }
+                if (c.PC == bdosEntry) bdosCall(c);
+            }
+            runInstruction(c);
+            ++count;
+        }
+        cpmMachine.tStates = start + (added - c.cycleBudget) / 256;
+    }
+    cpmMachine.instructions += count;
+    return ended;
+}
