@@ -36,11 +36,11 @@ struct CpuCore {
     uint8_t iff; // bit 1 IFF1, bit 2 IFF2: EI stores 6, DI stores 0
     uint8_t im;  // 0 = IM 0, 1 = IM 0/1 (ED 4E/6E), 2 = IM 1, 3 = IM 2
     uint16_t busAddress;
-    uint16_t swapHold;          // EX (SP),rr only
-    RegPair dataLatch;          // hi = busData, the byte every bus operation moves
+    uint16_t swapHold;  // EX (SP),rr only
+    RegPair dataLatch;  // hi = busData, the byte every bus operation moves
     RegPair AFx, HLx, DEx, BCx; // the alternate set; AFx.hi is A', AFx.lo is F'
-    RegPair* indexReg;          // IX after DD, IY after FD
-    int32_t cycleBudget;        // 1/256 T-state units
+    RegPair* indexReg;  // IX after DD, IY after FD
+    int32_t cycleBudget; // 1/256 T-state units
     int32_t cost3, cost4, cost5, cost6, cost7, cost8, cost10, cost11;
     uint8_t* memory; // the machine's 64 KB; steps never read it
     CpuStep stepFn;
