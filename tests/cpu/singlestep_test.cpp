@@ -16,13 +16,13 @@ namespace {
 struct Json {
     long number = 0;
     std::string text;
-    std::vector<Json> items;
-    std::vector<std::pair<std::string, Json>> fields;
+    std::vector<Json> items;       // array elements, or the object's values
+    std::vector<std::string> keys; // the object's keys, one per value
 
     const Json& operator[](const char* key) const {
         static const Json missing;
-        for (const auto& [name, value] : fields)
-            if (name == key) return value;
+        for (size_t i = 0; i < keys.size(); i++)
+            if (keys[i] == key) return items[i];
         return missing;
     }
     unsigned u(const char* key) const { return unsigned((*this)[key].number); }
@@ -45,29 +45,27 @@ struct JsonReader {
     Json read() {
         skipSpace();
         Json v;
-        char ch = s[at];
-        if (ch == '"')
+        char open = s[at];
+        if (open == '"') {
             v.text = readString();
-        else if (ch == '[' || ch == '{') {
-            at++;
-            for (skipSpace(); s[at] != ']' && s[at] != '}'; skipSpace()) {
-                if (s[at] == ',') at++, skipSpace();
-                if (ch == '[')
-                    v.items.push_back(read());
-                else {
-                    std::string key = readString();
-                    skipSpace();
-                    at++; // ':'
-                    v.fields.emplace_back(key, read());
-                }
-            }
-            at++;
-        } else if (ch == 'n')
+        } else if (open == 'n') {
             at += 4; // null
-        else {
+        } else if (open != '[' && open != '{') {
             size_t used;
             v.number = std::stol(s.substr(at, 24), &used);
             at += used;
+        } else {
+            for (at++, skipSpace(); s[at] != ']' && s[at] != '}'; skipSpace()) {
+                if (s[at] == ',') at++;
+                if (open == '{') {
+                    skipSpace();
+                    v.keys.push_back(readString());
+                    skipSpace();
+                    at++; // ':'
+                }
+                v.items.push_back(read());
+            }
+            at++;
         }
         return v;
     }
