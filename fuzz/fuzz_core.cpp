@@ -1,0 +1,174 @@
+// The Z80 core alone on an arbitrary 64 KB image and register state, run for
+// a bounded number of instructions with frame interrupts offered between
+// them. Checks the stepping contract around every bus operation and step:
+// each step charges exactly one cost-table entry, busFn is always one of the
+// five slots, stepFn is never null, and every pass ends between instructions.
+//
+// Input: a 48-byte header (register state, memory layout, interrupt
+// schedule), then the memory image, tiled or zero-padded to 64 KB.
+#include "cpu/z80.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr size_t headerSize = 48;
+constexpr int instructionLimit = 1000;
+// A run of DD/FD prefixes is one pass; a 64 KB image of them never ends one.
+constexpr int stepsPerPassLimit = 2000;
+
+uint8_t image[0x10000];
+uint8_t portLatch;
+CpuCore core;
+
+void fetch(CpuCore& c) {
+    c.busData() = image[c.PC];
+    c.PC = c.PC + 1;
+}
+void read(CpuCore& c) { c.busData() = image[c.busAddress]; }
+void write(CpuCore& c) { image[c.busAddress] = c.busData(); }
+void portIn(CpuCore& c) { c.busData() = portLatch ^ static_cast<uint8_t>(c.busAddress >> 8); }
+void portOut(CpuCore& c) { portLatch = c.busData(); }
+
+uint16_t passStartPC;
+int passStep;
+
+// Names the broken rule and where the pass started, then stops the run.
+void require(bool condition, const char* rule) {
+    if (condition) return;
+    std::fprintf(stderr, "violated: %s (pass from PC %04X: %02X %02X %02X %02X, step %d)\n", rule,
+                 passStartPC, image[passStartPC], image[(passStartPC + 1) & 0xFFFF],
+                 image[(passStartPC + 2) & 0xFFFF], image[(passStartPC + 3) & 0xFFFF], passStep);
+    __builtin_trap();
+}
+
+// Distinct charges, so that a step's charge names the entry it used.
+void fillDistinctCosts(CpuCore& c) {
+    c.cost3 = 3 * 256 + 3;
+    c.cost4 = 4 * 256 + 4;
+    c.cost5 = 5 * 256 + 5;
+    c.cost6 = 6 * 256 + 6;
+    c.cost7 = 7 * 256 + 7;
+    c.cost8 = 8 * 256 + 8;
+    c.cost10 = 10 * 256 + 10;
+    c.cost11 = 11 * 256 + 11;
+}
+
+// One entry, or the 13 T-states of a repeating CPIR/CPDR compare cycle, which
+// no single entry holds and the core charges as cost8 + cost5.
+bool isCostEntry(const CpuCore& c, int64_t charge) {
+    const int32_t table[] = {c.cost3, c.cost4, c.cost5,  c.cost6,
+                             c.cost7, c.cost8, c.cost10, c.cost11};
+    for (int32_t entry : table)
+        if (charge == entry) return true;
+    return charge == static_cast<int64_t>(c.cost8) + c.cost5;
+}
+
+bool isBusSlot(const CpuCore& c, CpuStep fn) {
+    return fn == c.fetchFn || fn == c.readFn || fn == c.writeFn || fn == c.portInFn ||
+           fn == c.portOutFn;
+}
+
+uint16_t word(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+
+void setUpCore(const uint8_t* h) {
+    core = CpuCore{};
+    fillDistinctCosts(core);
+    core.memory = image;
+    core.fetchFn = fetch;
+    core.readFn = read;
+    core.writeFn = write;
+    core.portInFn = portIn;
+    core.portOutFn = portOut;
+    core.stepFn = decodeOpcode;
+    core.busFn = fetch;
+    core.A = h[0];
+    core.F = h[1];
+    core.HL.w = word(h + 2);
+    core.DE.w = word(h + 4);
+    core.BC.w = word(h + 6);
+    core.SP = word(h + 8);
+    core.PC = word(h + 10);
+    core.IX.w = word(h + 12);
+    core.IY.w = word(h + 14);
+    core.AFx.w = word(h + 16);
+    core.HLx.w = word(h + 18);
+    core.DEx.w = word(h + 20);
+    core.BCx.w = word(h + 22);
+    core.R = h[24];
+    core.R7 = h[25] & 0x80;
+    core.I = h[26];
+    core.iff = h[27] & 6;
+    core.im = h[28] & 3;
+    portLatch = h[29];
+    core.cycleBudget = static_cast<int32_t>(word(h + 30)) * 256;
+}
+
+void loadImage(const uint8_t* data, size_t size, bool tile) {
+    std::memset(image, 0, sizeof image);
+    if (size == 0) return;
+    for (size_t at = 0; at < sizeof image; at += size) {
+        const size_t n = size < sizeof image - at ? size : sizeof image - at;
+        std::memcpy(image + at, data, n);
+        if (!tile) break;
+    }
+}
+
+// One pass as runInstruction makes it, checked around every call. False when
+// the pass had to be cut (an endless prefix chain).
+bool checkedPass() {
+    const int32_t budgetBefore = core.cycleBudget;
+    int64_t charged = 0;
+    passStartPC = core.PC;
+    for (passStep = 0;; ++passStep) {
+        if (passStep == stepsPerPassLimit) return false;
+        require(isBusSlot(core, core.busFn), "busFn is one of the five slots");
+        const int32_t beforeBus = core.cycleBudget;
+        core.busFn(core);
+        require(core.cycleBudget == beforeBus, "bus operations do not charge");
+        require(core.stepFn != nullptr, "stepFn is set");
+        core.stepFn(core);
+        const int64_t charge = static_cast<int64_t>(beforeBus) - core.cycleBudget;
+        require(isCostEntry(core, charge), "a step charges one cost-table entry");
+        charged += charge;
+        require(core.stepFn != nullptr, "stepFn is set");
+        require(isBusSlot(core, core.busFn), "busFn is one of the five slots");
+        if (core.stepFn == decodeOpcode) break;
+    }
+    require(core.busFn == core.fetchFn, "a pass ends on the fetch slot");
+    require(static_cast<int64_t>(budgetBefore) - core.cycleBudget == charged,
+            "the pass charges the sum of its steps");
+    return true;
+}
+
+// The acknowledge cycle is charged by beginInterrupt itself, and only when
+// IFF1 lets the request in.
+void offerInterrupt(const uint8_t* h) {
+    if (h[35] & 1) core.im = h[36] & 3;
+    const int32_t before = core.cycleBudget;
+    const bool accepted = core.iff & 2;
+    beginInterrupt(core);
+    require(core.cycleBudget == before - (accepted ? core.cost7 : 0),
+            "an accepted interrupt charges cost7, a dropped one nothing");
+    require(isBusSlot(core, core.busFn) && core.stepFn != nullptr,
+            "the acknowledge starts on a bus slot and a step");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < headerSize) return 0;
+    const uint8_t* h = data;
+    loadImage(data + headerSize, size - headerSize, h[32] & 1);
+    setUpCore(h);
+    const uint8_t* schedule = h + 40; // 64 bits: offer the interrupt before instruction k % 64
+    const int count = 1 + (word(h + 33) % instructionLimit);
+    for (int k = 0; k < count; ++k) {
+        if (schedule[(k >> 3) & 7] >> (k & 7) & 1) offerInterrupt(h);
+        if (!checkedPass()) break;
+    }
+    return 0;
+}
