@@ -116,6 +116,191 @@ def core_seeds():
     write("fuzz_core", "pc-wrap", core_header(pc=0xFFFE, sp=0x0001) + b"\x00" * 2)
 
 
+TIA_MC1_PROGRAM = """
+        org 0
+        jp start
+        org 0x38
+        push af
+        ld a,(0xC001)
+        inc a
+        ld (0xC001),a
+        out (0x51),a
+        pop af
+        ei
+        reti
+        org 0x100
+start:  ld sp,0xF000
+        im 1
+        ld a,0xE1           ; character planes only
+        out (0xBE),a
+        ld hl,0xB000
+        ld bc,0x0300
+chars:  ld a,r
+        ld (hl),a
+        inc hl
+        dec bc
+        ld a,b
+        or c
+        jr nz,chars
+        ld a,0xFE           ; tile map only
+        out (0xBE),a
+        ld hl,0xB000
+        ld bc,0x0300
+tiles:  ld (hl),l
+        inc hl
+        dec bc
+        ld a,b
+        or c
+        jr nz,tiles
+        ld c,0xA0
+        ld b,16
+palette: ld a,b
+        rlca
+        rlca
+        rlca
+        rlca
+        or b
+        out (c),a
+        inc c
+        djnz palette
+        ld c,0x40
+        ld b,64
+sprites: ld a,r
+        out (c),a
+        inc c
+        djnz sprites
+        ld a,0x1F           ; no writes, first tile page
+        out (0xBE),a
+        ei
+main:   in a,(0xD0)
+        ld b,a
+        in a,(0xD2)
+        or b
+        out (0x50),a
+        out (0xBD),a
+        ld hl,0xC000
+        inc (hl)
+        halt
+        jr main
+"""
+
+TIA_MC2_PROGRAM = """
+        org 0
+        jp start
+        org 0x38
+        ei
+        reti
+        org 0x100
+start:  ld sp,0xE000
+        ld hl,0xF000
+        ld bc,0x0400
+tiles:  ld (hl),l
+        inc hl
+        dec bc
+        ld a,b
+        or c
+        jr nz,tiles
+        ld c,0xE0
+        ld b,16
+palette: ld a,b
+        add a,a
+        add a,a
+        out (c),a
+        inc c
+        djnz palette
+        ld c,0x00
+        ld b,64
+sprites: ld a,r
+        out (c),a
+        inc c
+        djnz sprites
+        ld a,0x11
+        out (0xF8),a
+        im 1
+        ei
+main:   in a,(0xD1)
+        out (0x10),a
+        halt
+        jr main
+"""
+
+
+def checksum(data):
+    value = 0
+    for b in data:
+        value = ((value << 1) | (value >> 15)) & 0xFFFF
+        value ^= b
+    return value
+
+
+def force_checksum(sprite_rom, target):
+    """Sets the bytes at 0x7FFF and 0x7FF7 so the sprite ROM sums to target."""
+    sprite_rom[0x7FFF] = sprite_rom[0x7FF7] = 0
+    diff = checksum(sprite_rom) ^ target
+    sprite_rom[0x7FFF] = diff & 0xFF
+    sprite_rom[0x7FF7] = diff >> 8
+    assert checksum(sprite_rom) == target
+
+
+def rom_set(model, rng):
+    sprites = bytearray(rng.randrange(256) if i % 3 else 0 for i in range(0x8000))
+    if model == "mc2":
+        force_checksum(sprites, 0x3E56)
+        chars = bytes(rng.randrange(256) for _ in range(0x8000))
+        program = assemble(TIA_MC2_PROGRAM).ljust(0x6000, b"\x00")
+        return bytes(sprites) + chars + program
+    if model == "analog":
+        force_checksum(sprites, 0x5422)
+    elif checksum(sprites) in (0x3E56, 0x5422):
+        sprites[0] ^= 1
+    program = assemble(TIA_MC1_PROGRAM).ljust(0xE000, b"\x00")
+    return bytes(sprites) + program
+
+
+def romset_header(preset=0, scan=0, first=None, rest=1, frames=2, drop=0, drop_frame=1,
+                  keys=b"", extra=b""):
+    """Header of fuzz_romset: the first `first` of `rest` bytes start the run
+    (None: all but the last byte or two; the rest, if any, is the drop)."""
+    h = bytearray(20)
+    h[0], h[1] = preset, scan
+    split = 0xFFFF if first is None else -(-first * 65536 // rest)
+    assert split < 65536  # the cut lands within rest / 65536 bytes after `first`
+    h[2], h[3] = split & 0xFF, split >> 8
+    h[4] = (frames - 2) | drop << 2
+    h[5] = drop_frame
+    h[6:6 + len(keys)] = keys
+    h[14:14 + len(extra)] = extra
+    return bytes(h)
+
+
+def romset_seeds():
+    rng = random.Random(5)
+    mc1, mc2, analog = rom_set("mc1", rng), rom_set("mc2", rng), rom_set("analog", rng)
+    size = len(mc1)
+    delete, lctrl, lshift, prtsc, scroll, lwin, key_f, left = (1 << k for k in range(8))
+
+    def seed(name, first, second=b"", **kw):
+        data = first + second
+        head = romset_header(first=len(first) if second else None, rest=len(data), **kw)
+        write("fuzz_romset", name, head + data)
+
+    seed("mc1-preset3", mc1, keys=bytes([0, delete]), frames=3)
+    seed("mc1-drop-mc2", mc1, mc2, preset=2, scan=1, drop=1, drop_frame=1, frames=4,
+         keys=bytes([delete, lctrl | delete, 0, delete]))
+    seed("mc2-preset1-keys", mc2, preset=1, frames=5,
+         keys=bytes([lshift | prtsc, lwin | key_f, prtsc | scroll, 0, left]),
+         extra=b"\xc5\x39\x1c\xc8\xd0\x14")
+    seed("analog-left", analog, frames=5, keys=bytes([left] * 5), extra=b"\xcd" * 6)
+    seed("mc1-drop-missing", mc1[:40000], preset=2, scan=2, drop=2, drop_frame=0)
+    seed("oversized-drop-short", mc1 + bytes(rng.randrange(256) for _ in range(60000)),
+         mc2[:300], drop=1, drop_frame=1, frames=3)
+    seed("empty", b"")
+    seed("one-byte", b"\x76")
+    seed("short-drop-empty", b"\xfb\x76\x18\xfd", b"\x00", drop=1, drop_frame=0)
+    assert size == 0x16000
+
+
 if __name__ == "__main__":
     present_seeds()
     core_seeds()
+    romset_seeds()
