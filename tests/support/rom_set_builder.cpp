@@ -72,7 +72,7 @@ void RomSetBuilder::save(const std::string& path) { writeFile(path, build()); }
 void writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) throw std::runtime_error("cannot write " + path);
-    const size_t written = std::fwrite(bytes.data(), 1, bytes.size(), f);
+    const size_t written = bytes.empty() ? 0 : std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);
     if (written != bytes.size()) throw std::runtime_error("short write to " + path);
 }
