@@ -2,8 +2,9 @@
 // ".tia" ROM set, or turns TIA-MC-1 characters into a character RAM image.
 //
 //   tiapack rom KIND PROGRAM SPRITES [CHARBANK...] OUT
-//       KIND: mc1 (digital controls), mc1-analog or mc2
-//   tiapack charram CHARS OUT
+//       KIND: mc1 (digital controls), mc1-analog or mc2; a character bank is
+//       one or more text files joined by commas
+//   tiapack charram OUT CHARS...
 #include "tiapack.h"
 
 #include <cstdio>
@@ -65,7 +66,9 @@ int packRom(int argc, char** argv) {
     std::vector<std::vector<tiapack::Picture>> banks;
     for (int i = 5; i < argc - 1; ++i) {
         banks.emplace_back();
-        if (!loadPictures(argv[i], 8, banks.back())) return 1;
+        std::istringstream files(argv[i]);
+        for (std::string file; std::getline(files, file, ',');)
+            if (!loadPictures(file.c_str(), 8, banks.back())) return 1;
     }
     tiapack::Bytes image;
     std::string err = tiapack::buildRomSet(kind, tiapack::Bytes(program.begin(), program.end()),
@@ -81,10 +84,11 @@ int packRom(int argc, char** argv) {
 }
 
 int packCharRam(int argc, char** argv) {
-    if (argc != 4) return 2;
+    if (argc < 4) return 2;
     std::vector<tiapack::Picture> chars;
-    if (!loadPictures(argv[2], 8, chars)) return 1;
-    return writeFile(argv[3], tiapack::charRamImage(chars)) ? 0 : 1;
+    for (int i = 3; i < argc; ++i)
+        if (!loadPictures(argv[i], 8, chars)) return 1;
+    return writeFile(argv[2], tiapack::charRamImage(chars)) ? 0 : 1;
 }
 
 } // namespace
@@ -99,6 +103,6 @@ int main(int argc, char** argv) {
     if (rc == 2)
         std::fprintf(stderr,
                      "usage: tiapack rom mc1|mc1-analog|mc2 PROGRAM SPRITES [CHARBANK...] OUT\n"
-                     "       tiapack charram CHARS OUT\n");
+                     "       tiapack charram OUT CHARS...\n");
     return rc;
 }

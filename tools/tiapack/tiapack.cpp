@@ -88,8 +88,9 @@ std::string parsePictures(const std::string& text, int size, std::vector<Picture
         std::string s = trim(raw.substr(0, raw.find(';')));
         if (s.empty()) continue;
         std::istringstream words(s);
-        std::string word, arg;
-        words >> word >> arg;
+        std::string word;
+        words >> word;
+        std::string arg = trim(s.substr(word.size()));
         if (word == "blank" || word == keyword) {
             int v = 0;
             if (!parseNumber(arg, v) || v < 0 || v > 255 || (word == "blank" && v > 15))
