@@ -93,6 +93,7 @@ TEST(Interrupts, LeaveHalt) {
         EXPECT_EQ(c.PC, 0x1000);
         busEvents.clear();
         EXPECT_EQ(acknowledge(c), 13);
+        EXPECT_EQ(busEvents.size(), 2u); // the HALT test reads memory off the bus
         EXPECT_EQ(c.PC, 0x0038);
         EXPECT_EQ(c.SP, 0x7FFE);
         EXPECT_EQ(testMemory[0x7FFF], 0x10);
