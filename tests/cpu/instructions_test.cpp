@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 namespace {
 
 CpuCore& loadAt(uint16_t pc, std::initializer_list<uint8_t> code) {
@@ -89,6 +91,48 @@ TEST(Instructions, IndexedBitRegisterFormsDoNothing) {
             EXPECT_EQ(runTStates(c), 15) << std::hex << op;
             expectUntouched(c, before, 4, 3);
             EXPECT_TRUE(testMemory[0x99AF] == 0x81 && testMemory[0xBBD1] == 0x81) << std::hex << op;
+        }
+}
+
+// (HL) operands become (IX+d) and take a displacement; everything else under
+// DD/FD must behave exactly as the plain opcode run with HL holding IX or IY,
+// four T-states and one R step later.
+bool takesDisplacement(int op) {
+    bool load = op >= 0x40 && op < 0x80 && op != 0x76 && ((op & 7) == 6 || (op & 0xF8) == 0x70);
+    bool alu = op >= 0x80 && op < 0xC0 && (op & 7) == 6;
+    return load || alu || op == 0x34 || op == 0x35 || op == 0x36;
+}
+
+TEST(Instructions, IndexPrefixStandsInForHl) {
+    static uint8_t plainMemory[65536];
+    for (uint8_t prefix : {0xDD, 0xFD})
+        for (int op = 0; op < 256; op++) {
+            // prefixes, EX DE,HL and EXX, which never involve IX or IY
+            bool excluded =
+                op == 0xCB || op == 0xDD || op == 0xED || op == 0xFD || op == 0xEB || op == 0xD9;
+            if (excluded || takesDisplacement(op)) continue;
+            for (uint8_t flags : {0x00, 0xFF}) {
+                CpuCore& c = busyCore({prefix, uint8_t(op), 0x34, 0x12});
+                c.F = flags;
+                RegisterFile before = captureRegisters(c);
+                RegisterFile plainStart = before;
+                plainStart.hl = prefix == 0xDD ? before.ix : before.iy;
+                plainStart.pc = 0x1001;
+                loadRegisters(c, plainStart);
+                int plainTStates = runTStates(c);
+                RegisterFile want = captureRegisters(c);
+                std::memcpy(plainMemory, testMemory, sizeof plainMemory);
+
+                c = busyCore({prefix, uint8_t(op), 0x34, 0x12});
+                c.F = flags;
+                EXPECT_EQ(runTStates(c), plainTStates + 4) << std::hex << op;
+                (prefix == 0xDD ? want.ix : want.iy) = want.hl;
+                want.hl = before.hl;
+                want.r = (want.r & 0x80) | ((want.r + 1) & 0x7F);
+                EXPECT_EQ(registerDifferences(want, captureRegisters(c)), "")
+                    << std::hex << int(prefix) << ' ' << op << " F=" << int(flags);
+                EXPECT_EQ(std::memcmp(plainMemory, testMemory, sizeof plainMemory), 0) << op;
+            }
         }
 }
 
