@@ -56,7 +56,7 @@ void readEvent(const std::string& line, FuseCase& t) {
 }
 
 // "AF BC DE HL AF' BC' DE' HL' IX IY SP PC MEMPTR" then "I R IFF1 IFF2 IM halted tstates".
-bool readState(std::istream& in, FuseCase& t) {
+void readState(std::istream& in, FuseCase& t) {
     unsigned w[13], i, r, iff1, iff2, im, halted;
     in >> std::hex;
     for (unsigned& v : w)
@@ -66,7 +66,6 @@ bool readState(std::istream& in, FuseCase& t) {
               uint16_t(w[5]),  uint16_t(w[6]),  uint16_t(w[7]), uint16_t(w[8]), uint16_t(w[9]),
               uint16_t(w[10]), uint16_t(w[11]), uint8_t(i),     uint8_t(r),     uint8_t(iff1),
               uint8_t(iff2),   uint8_t(im)};
-    return bool(in);
 }
 
 // "address byte byte ... -1"
@@ -133,8 +132,6 @@ const char* exclusion(const std::string& op) {
         return "DDCB/FDCB forms naming a register do nothing";
     return nullptr;
 }
-
-void setUndocumentedBits(RegisterFile& r, uint8_t value) { r.af = (r.af & ~0x28) | (value & 0x28); }
 
 // FUSE does not log the displacement read of a relative jump not taken.
 bool untracedJump(const std::string& op) {

@@ -116,6 +116,8 @@ RegisterFile captureRegisters(const CpuCore& c) {
             imMode[c.im & 3]};
 }
 
+void setUndocumentedBits(RegisterFile& r, uint8_t value) { r.af = (r.af & ~0x28) | (value & 0x28); }
+
 std::string registerDifferences(const RegisterFile& want, const RegisterFile& got) {
     struct Field {
         const char* name;

@@ -38,5 +38,7 @@ struct RegisterFile {
 
 void loadRegisters(CpuCore& c, const RegisterFile& s);
 RegisterFile captureRegisters(const CpuCore& c);
+// Replaces flag bits 5 and 3 with those of `value`.
+void setUndocumentedBits(RegisterFile& r, uint8_t value);
 // "name want/got" for every field that differs; empty when they agree.
 std::string registerDifferences(const RegisterFile& want, const RegisterFile& got);

@@ -88,8 +88,6 @@ RegisterFile registersOf(const Json& j) {
             uint8_t(j.u("im"))};
 }
 
-void setUndocumentedBits(RegisterFile& r, uint8_t value) { r.af = (r.af & ~0x28) | (value & 0x28); }
-
 // The expectation rewritten where the core specifies a detail differently
 // from the silicon these vectors record (the hidden WZ and Q registers are
 // never compared).
