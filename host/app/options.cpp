@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string_view>
@@ -25,21 +24,44 @@ bool parseNumber(std::string_view text, uint32_t& value) {
     return !text.empty() && result.ec == std::errc() && result.ptr == end;
 }
 
-bool parseScreen(std::string_view text, Options& options, std::string& error) {
-    const size_t x = text.find('x');
-    if (x == std::string_view::npos || !parseNumber(text.substr(0, x), options.screenWidth) ||
-        !parseNumber(text.substr(x + 1), options.screenHeight)) {
-        error = "--screen wants WIDTHxHEIGHT, got \"" + std::string(text) + "\"";
+struct Gathered {
+    std::vector<ScriptEvent> keys, drops, shots;
+    bool romGiven;
+};
+
+bool takeRom(const char* value, Options& options, Gathered& gathered, std::string& error) {
+    if (gathered.romGiven) {
+        error = std::string("more than one ROM set given: \"") + value + "\"";
         return false;
     }
-    if (options.screenWidth < minimumWidth || options.screenHeight < minimumHeight) {
-        error = "--screen must be at least 1280x960";
-        return false;
-    }
+    options.romPath = value;
+    gathered.romGiven = true;
     return true;
 }
 
-bool parseScreenshots(std::string_view text, std::vector<ScriptEvent>& events, std::string& error) {
+bool takeFrames(const char* value, Options& options, Gathered&, std::string& error) {
+    if (parseNumber(value, options.frameLimit) && options.frameLimit > 0) return true;
+    error = std::string("--frames wants a frame count from 1 up, got \"") + value + "\"";
+    return false;
+}
+
+bool takeKeys(const char* value, Options&, Gathered& gathered, std::string& error) {
+    return parseKeyScript(value, gathered.keys, error);
+}
+
+bool takeKeyFile(const char* value, Options&, Gathered& gathered, std::string& error) {
+    std::ifstream file(value);
+    if (!file) {
+        error = std::string("can't read the key script \"") + value + "\"";
+        return false;
+    }
+    std::stringstream text;
+    text << file.rdbuf();
+    return parseKeyScript(text.str(), gathered.keys, error);
+}
+
+bool takeScreenshots(const char* value, Options&, Gathered& gathered, std::string& error) {
+    std::string_view text(value);
     while (true) {
         const size_t comma = text.find(',');
         ScriptEvent event{};
@@ -49,13 +71,14 @@ bool parseScreenshots(std::string_view text, std::vector<ScriptEvent>& events, s
                     std::string(text.substr(0, comma)) + "\"";
             return false;
         }
-        events.push_back(event);
+        gathered.shots.push_back(event);
         if (comma == std::string_view::npos) return true;
         text = text.substr(comma + 1);
     }
 }
 
-bool parseDrop(std::string_view text, std::vector<ScriptEvent>& events, std::string& error) {
+bool takeDrop(const char* value, Options&, Gathered& gathered, std::string& error) {
+    const std::string_view text(value);
     const size_t colon = text.find(':');
     ScriptEvent event{};
     event.action = ScriptAction::drop;
@@ -65,52 +88,40 @@ bool parseDrop(std::string_view text, std::vector<ScriptEvent>& events, std::str
         return false;
     }
     event.path = std::string(text.substr(colon + 1));
-    events.push_back(event);
+    gathered.drops.push_back(event);
     return true;
 }
 
-bool readKeyFile(const char* path, std::vector<ScriptEvent>& events, std::string& error) {
-    std::ifstream file(path);
-    if (!file) {
-        error = std::string("can't read the key script \"") + path + "\"";
+bool takeScreen(const char* value, Options& options, Gathered&, std::string& error) {
+    const std::string_view text(value);
+    const size_t x = text.find('x');
+    if (x == std::string_view::npos || !parseNumber(text.substr(0, x), options.screenWidth) ||
+        !parseNumber(text.substr(x + 1), options.screenHeight)) {
+        error = "--screen wants WIDTHxHEIGHT, got \"" + std::string(text) + "\"";
         return false;
     }
-    std::stringstream text;
-    text << file.rdbuf();
-    return parseKeyScript(text.str(), events, error);
+    if (options.screenWidth >= minimumWidth && options.screenHeight >= minimumHeight) return true;
+    error = "--screen must be at least 1280x960";
+    return false;
 }
 
-struct Gathered {
-    std::vector<ScriptEvent> keys, drops, shots;
+// The options that take a value, each with what it does with it.
+struct ValueOption {
+    std::string_view name;
+    bool (*take)(const char* value, Options& options, Gathered& gathered, std::string& error);
 };
 
-// One option with its value; false on error.
-bool takeOption(std::string_view name, const char* value, Options& options, Gathered& gathered,
-                std::string& error) {
-    if (name == "--rom")
-        options.romPath = value;
-    else if (name == "--frames") {
-        if (!parseNumber(value, options.frameLimit) || options.frameLimit == 0) {
-            error = std::string("--frames wants a frame count from 1 up, got \"") + value + "\"";
-            return false;
-        }
-    } else if (name == "--keys")
-        return parseKeyScript(value, gathered.keys, error);
-    else if (name == "--keys-file")
-        return readKeyFile(value, gathered.keys, error);
-    else if (name == "--screenshot")
-        return parseScreenshots(value, gathered.shots, error);
-    else if (name == "--drop")
-        return parseDrop(value, gathered.drops, error);
-    else if (name == "--screen")
-        return parseScreen(value, options, error);
-    return true;
-}
+constexpr ValueOption valueOptions[] = {
+    {"--rom", takeRom},           {"--frames", takeFrames},          {"--keys", takeKeys},
+    {"--keys-file", takeKeyFile}, {"--screenshot", takeScreenshots}, {"--drop", takeDrop},
+    {"--screen", takeScreen},
+};
 
-bool takesValue(std::string_view name) {
-    static constexpr std::string_view names[] = {
-        "--rom", "--frames", "--keys", "--keys-file", "--screenshot", "--drop", "--screen"};
-    return std::find(std::begin(names), std::end(names), name) != std::end(names);
+const ValueOption* findValueOption(std::string_view name) {
+    for (const ValueOption& option : valueOptions) {
+        if (option.name == name) return &option;
+    }
+    return nullptr;
 }
 
 // All events in frame order; within a frame keys first, then drops, then
@@ -136,30 +147,25 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
     options.screenWidth = minimumWidth;
     options.screenHeight = minimumHeight;
     options.romPath = programDirectory(argc > 0 ? argv[0] : nullptr) + "Derev.tia";
-    Gathered gathered;
-    bool romGiven = false;
+    Gathered gathered{};
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument(argv[i]);
-        if (argument == "--help" || argument == "-h")
+        const ValueOption* option = findValueOption(argument);
+        if (argument == "--help" || argument == "-h") {
             options.help = true;
-        else if (argument == "--headless")
+        } else if (argument == "--headless") {
             options.headless = true;
-        else if (takesValue(argument)) {
+        } else if (option) {
             if (i + 1 == argc) {
                 error = std::string(argument) + " needs a value";
                 return false;
             }
-            if (argument == "--rom") romGiven = true;
-            if (!takeOption(argument, argv[++i], options, gathered, error)) return false;
+            if (!option->take(argv[++i], options, gathered, error)) return false;
         } else if (argument.size() > 1 && argument[0] == '-') {
             error = "unknown option \"" + std::string(argument) + "\" (see --help)";
             return false;
-        } else if (romGiven) {
-            error = "more than one ROM set given: \"" + std::string(argument) + "\"";
+        } else if (!takeRom(argv[i], options, gathered, error)) {
             return false;
-        } else {
-            options.romPath = argument;
-            romGiven = true;
         }
     }
     return mergeEvents(gathered, options, error);

@@ -76,21 +76,6 @@ TEST(RowOperations, Widen2to3AveragesEachPair) {
     EXPECT_EQ(dst[3], 0u);
 }
 
-TEST(RowOperations, SkipsMoveSourceAndDestinationPerLine) {
-    // Two lines of 8 with 3 pixels of source skip; destination skip 2.
-    std::vector<uint32_t> src(22);
-    for (uint32_t i = 0; i < src.size(); ++i)
-        src[i] = i + 1;
-    std::vector<uint32_t> dst(18, 0);
-    copyLines(src.data(), dst.data(), 8, 2, 3, 2);
-    for (uint32_t i = 0; i < 8; ++i) {
-        EXPECT_EQ(dst[i], i + 1);
-        EXPECT_EQ(dst[10 + i], i + 12);
-    }
-    EXPECT_EQ(dst[8], 0u);
-    EXPECT_EQ(dst[9], 0u);
-}
-
 TEST(RowOperations, TripleLinesDimTheFirstAndThirdRow) {
     std::vector<uint32_t> src(8, white);
     src[4] = 0;
@@ -116,18 +101,6 @@ TEST(RowOperations, SmoothLinesBlendWithTheLineBelowAndBlackAfterTheLast) {
         EXPECT_EQ(dst[2 * line * 9], src[line * 8]) << line;
         EXPECT_EQ(dst[(2 * line + 1) * 9 + 7], secondRows[line]) << line;
         EXPECT_EQ(dst[(2 * line + 1) * 9 + 8], 0xDEADu) << line;
-    }
-}
-
-TEST(RowOperations, DoubleLinesRepeatEachLine) {
-    std::vector<uint32_t> src = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
-    std::vector<uint32_t> dst(4 * 8);
-    presentDoubleLines(src.data(), dst.data(), 8, 2, 0, 8);
-    for (int x = 0; x < 8; ++x) {
-        EXPECT_EQ(dst[x], src[x]);
-        EXPECT_EQ(dst[8 + x], src[x]);
-        EXPECT_EQ(dst[16 + x], src[8 + x]);
-        EXPECT_EQ(dst[24 + x], src[8 + x]);
     }
 }
 } // namespace

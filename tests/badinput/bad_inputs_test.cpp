@@ -1,0 +1,215 @@
+// Hostile and broken inputs through the real program: each row runs
+// `korvalo --headless` in a fresh working directory and checks the exact
+// console output, the exit status, and that nothing on disk changed except
+// the files the row expects to appear.
+#include "tests/badinput/dir_snapshot.h"
+#include "tests/badinput/read_only_dir.h"
+#include "tests/support/rom_set_builder.h"
+#include "tests/support/z80_emitter.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string banner = "Korvalo 0.15f (TIA-MC-Mode)\n";
+const std::string fatalOpen = "System Error! Can't open file!\n";
+
+enum class WorkDir { writable, readOnly };
+
+struct BadInputRow {
+    std::string name;
+    std::function<void(const fs::path&)> prepare; // lays out the working directory
+    std::string arguments;
+    int exitCode;
+    std::string out;
+    std::string err; // exact, or with errPrefixOnly the start of it
+    std::set<std::string> created = {};
+    WorkDir workDir = WorkDir::writable;
+    bool errPrefixOnly = false;
+};
+
+// A game that runs for ever: it paints palette entry 0 in a loop.
+std::vector<uint8_t> gameSet(RomModel model) {
+    Z80Emitter z;
+    z.di().label("loop").ldA(0x38).outA(model == RomModel::tiaMc2 ? 0xE0 : 0xA0).jr("loop");
+    return RomSetBuilder(model).programImage(z.image()).build();
+}
+
+void saveGame(const fs::path& dir) {
+    writeFile((dir / "game.tia").string(), gameSet(RomModel::tiaMc1));
+}
+
+std::function<void(const fs::path&)> romOfSize(RomModel model, size_t size) {
+    return [model, size](const fs::path& dir) {
+        std::vector<uint8_t> bytes = gameSet(model);
+        bytes.resize(size, 0xAB);
+        writeFile((dir / "set.tia").string(), bytes);
+    };
+}
+
+void saveScreenshots0to4(const fs::path& dir) {
+    saveGame(dir);
+    for (int i = 0; i < 5; ++i)
+        std::ofstream(dir / ("ScreenShot_00" + std::to_string(i) + ".png")) << "earlier shot " << i;
+}
+
+void blockScreenshot0(const fs::path& dir) {
+    saveGame(dir);
+    fs::create_directory(dir / "ScreenShot_000.png");
+    std::ofstream(dir / "ScreenShot_000.png" / "inside.txt") << "kept";
+}
+
+std::vector<BadInputRow> rows() {
+    const std::string longRom(5000, 'r');
+    const std::string longDrop(1200, 'd');
+    const std::string gameModel = banner + "Model: TIA-MC-1\n";
+    return {
+        {"MissingRomSet", [](const fs::path&) {}, "--frames 3 Derev.tia", 1, banner, fatalOpen},
+        {"EmptyFile", romOfSize(RomModel::tiaMc1, 0), "--frames 3 set.tia", 0, gameModel, ""},
+        {"OneByte", romOfSize(RomModel::tiaMc1, 1), "--frames 3 set.tia", 0, gameModel, ""},
+        {"OneByteShortTiaMc2", romOfSize(RomModel::tiaMc2, romSetBytes - 1), "--frames 3 set.tia",
+         0, banner + "Model: TIA-MC-2\n", ""},
+        {"OneByteOver", romOfSize(RomModel::tiaMc1, romSetBytes + 1), "--frames 3 set.tia", 0,
+         gameModel, ""},
+        {"TenMegabytes", romOfSize(RomModel::tiaMc1, 10u << 20), "--frames 3 set.tia", 0, gameModel,
+         ""},
+        {"DirectoryAsRomSet", [](const fs::path& d) { fs::create_directory(d / "set.tia"); },
+         "--frames 3 set.tia", 1, banner, fatalOpen},
+        {"RomPathOf5000Characters", [](const fs::path&) {}, "--frames 3 " + longRom, 1, banner,
+         fatalOpen},
+        {"DroppedPathMissing", saveGame, "--frames 5 game.tia --drop 2:nosuch.tia", 0,
+         gameModel + "Drag & Drop file\nCan't open file!\n", ""},
+        {"DroppedDirectory",
+         [](const fs::path& d) {
+             saveGame(d);
+             fs::create_directory(d / "folder.tia");
+         },
+         "--frames 5 game.tia --drop 2:folder.tia", 0,
+         gameModel + "Drag & Drop file\nCan't open file!\n", ""},
+        {"DroppedPathOf1200Characters", saveGame, "--frames 5 game.tia --drop 2:" + longDrop, 0,
+         gameModel + "Dropped file ignored: its path has 1200 characters, at most 999 fit\n", ""},
+        {"ScreenshotsNeverOverwrite",
+         saveScreenshots0to4,
+         "--frames 4 game.tia --screenshot 2,3",
+         0,
+         gameModel + "Saving ScreenShot_005.png\nSaving ScreenShot_006.png\n",
+         "",
+         {"ScreenShot_005.png", "ScreenShot_006.png"}},
+        {"DirectoryInTheScreenshotsWay",
+         blockScreenshot0,
+         "--frames 4 game.tia --screenshot 2",
+         0,
+         gameModel + "Saving ScreenShot_001.png\n",
+         "",
+         {"ScreenShot_001.png"}},
+        {"ReadOnlyWorkingDirectory",
+         saveGame,
+         "--frames 4 game.tia --screenshot 2,3",
+         0,
+         gameModel + "Can't save ScreenShot_000.png\nCan't save ScreenShot_000.png\n",
+         "",
+         {},
+         WorkDir::readOnly},
+        {"UnknownKeyName",
+         saveGame,
+         "--frames 5 game.tia --keys 3:down:Spacebar",
+         2,
+         "",
+         "korvalo: unknown key \"Spacebar\"",
+         {},
+         WorkDir::writable,
+         true},
+        {"KeyFramesOutOfOrder",
+         saveGame,
+         "--frames 5 game.tia --keys 3:down:T,2:up:T",
+         2,
+         "",
+         "korvalo: key event \"2:up:T\" is out of order",
+         {},
+         WorkDir::writable,
+         true},
+    };
+}
+
+std::string readText(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+class BadInput : public ::testing::TestWithParam<BadInputRow> {
+  protected:
+    void SetUp() override {
+        root = fs::path(::testing::TempDir()) / ("korvalo_badinput_" + GetParam().name);
+        fs::remove_all(root);
+        work = root / "work";
+        fs::create_directories(work);
+    }
+    void TearDown() override { fs::remove_all(root); }
+
+    // The program under `timeout`, its console captured outside the working
+    // directory.
+    std::string programCommand(const std::string& arguments) const {
+        return "timeout 120 '" KORVALO_PROGRAM "' --headless " + arguments + " >" +
+               quoted(root / "out.txt") + " 2>" + quoted(root / "err.txt");
+    }
+
+    int run(const std::string& arguments, ReadOnlyMethod readOnly) {
+        const std::string command =
+            readOnly == ReadOnlyMethod::none
+                ? "cd " + quoted(work) + " && " + programCommand(arguments)
+                : readOnlyCommand(readOnly, work, programCommand(arguments), root);
+        const int status = std::system(command.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    fs::path root, work;
+};
+
+TEST_P(BadInput, GivesItsMessageAndExitStatusAndLeavesTheDiskAlone) {
+    const BadInputRow& row = GetParam();
+    ReadOnlyMethod readOnly = ReadOnlyMethod::none;
+    if (row.workDir == WorkDir::readOnly) {
+        readOnly = findReadOnlyMethod(root / "probe");
+        if (readOnly == ReadOnlyMethod::none)
+            GTEST_SKIP() << "no way to make a directory read-only for this user here";
+    }
+    row.prepare(work);
+    const DirSnapshot before = snapshot(work);
+    const int exitCode = run(row.arguments, readOnly);
+    const std::string out = readText(root / "out.txt"), err = readText(root / "err.txt");
+    EXPECT_EQ(exitCode, row.exitCode) << err;
+    EXPECT_EQ(out, row.out);
+    if (row.errPrefixOnly) {
+        EXPECT_EQ(err.substr(0, row.err.size()), row.err) << err;
+    } else {
+        EXPECT_EQ(err, row.err);
+    }
+    const DirChanges changes = compare(before, snapshot(work));
+    EXPECT_EQ(changes.changed, std::vector<std::string>{});
+    EXPECT_EQ(changes.removed, std::vector<std::string>{});
+    EXPECT_EQ(std::set<std::string>(changes.added.begin(), changes.added.end()), row.created);
+    for (const std::string& name : row.created)
+        EXPECT_TRUE(isPngFile(work / name)) << name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, BadInput, ::testing::ValuesIn(rows()),
+                         [](const ::testing::TestParamInfo<BadInputRow>& info) {
+                             return info.param.name;
+                         });
+
+} // namespace

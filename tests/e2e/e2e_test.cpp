@@ -1,0 +1,135 @@
+// Korvalo's own ROM sets played end to end: the korvalo program runs each set
+// headless under a key script, and its screenshots must equal the golden
+// pictures pixel for pixel. A differing or missing picture is written to the
+// build tree's e2e_actual folder for inspection.
+#include "golden_png.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Shot {
+    int frame;
+    const char* golden;
+};
+
+struct E2eCase {
+    const char* name;
+    const char* romSet;
+    const char* modelLine;
+    int frames;
+    std::vector<Shot> shots;
+};
+
+// Key scripts are tests/e2e/scripts/<name>.keys.
+const E2eCase cases[] = {
+    {"SelfTest",
+     "KorvaloSelfTest.tia",
+     "Model: TIA-MC-1\n",
+     130,
+     {{60, "selftest_preset3_black"}, {120, "selftest_preset12_double"}}},
+    {"Demo1",
+     "KorvaloDemo1.tia",
+     "Model: TIA-MC-1\n",
+     2600,
+     {{100, "demo1_title"},
+      {330, "demo1_play"},
+      {520, "demo1_preset1_paused"},
+      {700, "demo1_preset12_smooth_bomb"},
+      {1700, "demo1_game_over"},
+      {2560, "demo1_restarted"}}},
+    {"Analog",
+     "KorvaloAnalog.tia",
+     "Model: TIA-MC-1\n",
+     400,
+     {{200, "analog_left"}, {380, "analog_right"}}},
+    {"Demo2",
+     "KorvaloDemo2.tia",
+     "Model: TIA-MC-2\n",
+     400,
+     {{150, "demo2_bank0"}, {380, "demo2_bank2_moved"}}},
+};
+
+std::string readText(const fs::path& path) {
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+std::string shotName(size_t index) {
+    std::string number = std::to_string(index);
+    if (number.size() < 3) number.insert(0, 3 - number.size(), '0');
+    return "ScreenShot_" + number + ".png";
+}
+
+class RomSetRun : public ::testing::TestWithParam<E2eCase> {
+  protected:
+    void SetUp() override {
+        dir = fs::path(::testing::TempDir()) / ("korvalo_e2e_" + std::string(GetParam().name));
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    int run(const E2eCase& c) {
+        std::string frames;
+        for (const Shot& s : c.shots) {
+            if (!frames.empty()) frames += ',';
+            frames += std::to_string(s.frame);
+        }
+        const std::string command =
+            "cd '" + dir.string() +
+            "' && '" KORVALO_PROGRAM "' --headless --rom '" KORVALO_ROM_DIR "/" + c.romSet +
+            "' --frames " + std::to_string(c.frames) + " --keys-file '" E2E_SOURCE_DIR "/scripts/" +
+            c.name + ".keys' --screenshot " + frames + " >out.txt 2>err.txt";
+        const int status = std::system(command.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    void compareShot(size_t index, const Shot& shot) {
+        const fs::path actual = dir / shotName(index);
+        const fs::path golden =
+            fs::path(E2E_SOURCE_DIR) / "golden" / (std::string(shot.golden) + ".png");
+        const RgbPicture actualPicture = readPng(actual.string());
+        ASSERT_NE(actualPicture.width, 0u) << "no screenshot at frame " << shot.frame;
+        const RgbPicture goldenPicture = readPng(golden.string());
+        std::string difference = goldenPicture.width == 0
+                                     ? "no golden picture"
+                                     : comparePictures(goldenPicture, actualPicture);
+        if (difference.empty()) return;
+        const fs::path kept = fs::path(E2E_ACTUAL_DIR) / (std::string(shot.golden) + ".png");
+        fs::create_directories(kept.parent_path());
+        fs::copy_file(actual, kept, fs::copy_options::overwrite_existing);
+        ADD_FAILURE() << shot.golden << " at frame " << shot.frame << ": " << difference
+                      << "; the picture taken is " << kept;
+    }
+
+    fs::path dir;
+};
+
+TEST_P(RomSetRun, ScreenshotsMatchTheGoldenPictures) {
+    const E2eCase& c = GetParam();
+    ASSERT_EQ(run(c), 0) << readText(dir / "err.txt");
+    const std::string out = readText(dir / "out.txt");
+    EXPECT_NE(out.find(c.modelLine), std::string::npos) << out;
+    for (size_t i = 0; i < c.shots.size(); ++i)
+        compareShot(i, c.shots[i]);
+    EXPECT_FALSE(fs::exists(dir / shotName(c.shots.size()))) << "more screenshots than asked for";
+}
+
+INSTANTIATE_TEST_SUITE_P(KorvaloRomSets, RomSetRun, ::testing::ValuesIn(cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
