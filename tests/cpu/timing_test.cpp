@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <sstream>
 #include <string>
 
@@ -138,6 +139,17 @@ void prepareOutcome(CpuCore& c, Table t, int op, bool taken) {
         c.BC.hi = taken ? 2 : 1;
 }
 
+// Units per T-state in the cost table the cases run with.
+int32_t unitsPerTState = 256;
+
+void fillCostTable(CpuCore& c) {
+    int32_t* const entries[] = {&c.cost3, &c.cost4, &c.cost5,  &c.cost6,
+                                &c.cost7, &c.cost8, &c.cost10, &c.cost11};
+    const int tstates[] = {3, 4, 5, 6, 7, 8, 10, 11};
+    for (int i = 0; i < 8; i++)
+        *entries[i] = tstates[i] * unitsPerTState;
+}
+
 // Steps one pass by hand: "F4 R3 ..." as charged, raw units where a charge is
 // not a whole number of T-states.
 std::string observe(CpuCore& c) {
@@ -148,10 +160,11 @@ std::string observe(CpuCore& c) {
         c.stepFn(c);
         int32_t units = budget - c.cycleBudget;
         char step[24];
-        if (units % 256)
+        if (units % unitsPerTState)
             std::snprintf(step, sizeof step, " %c%du", busEvents.back().kind, units);
         else
-            std::snprintf(step, sizeof step, " %c%d", busEvents.back().kind, units / 256);
+            std::snprintf(step, sizeof step, " %c%d", busEvents.back().kind,
+                          units / unitsPerTState);
         seen.append(step);
         if (c.stepFn == decodeOpcode) {
             if (!atInstructionStart(c)) seen.append(" <no fetch>");
@@ -163,6 +176,7 @@ std::string observe(CpuCore& c) {
 
 std::string runCase(Table t, uint8_t prefix, int op, bool taken) {
     CpuCore& c = freshCore();
+    fillCostTable(c);
     c.PC = 0x1000;
     c.SP = 0x8000;
     c.HL.w = 0x4000;
@@ -212,3 +226,32 @@ TEST(Timing, IxTable) { checkTable(Table::Indexed, 0xDD); }
 TEST(Timing, IyTable) { checkTable(Table::Indexed, 0xFD); }
 TEST(Timing, IxBitTable) { checkTable(Table::IndexedBit, 0xDD); }
 TEST(Timing, IyBitTable) { checkTable(Table::IndexedBit, 0xFD); }
+
+TEST(Timing, StandardCostTable) {
+    CpuCore c{};
+    fillStandardCostTable(c);
+    CpuCore expected{};
+    unitsPerTState = 256;
+    fillCostTable(expected);
+    EXPECT_EQ(std::memcmp(&c.cost3, &expected.cost3, 8 * sizeof(int32_t)), 0);
+    EXPECT_EQ(c.cost11, 2816);
+}
+
+// Every charge names a table entry: a machine with another clock ratio sees
+// its own figures everywhere, interrupts included.
+TEST(Timing, ChargesComeFromTheCostTable) {
+    unitsPerTState = 301;
+    for (Table t : {Table::Base, Table::Bit, Table::Extended, Table::Indexed, Table::IndexedBit})
+        checkTable(t);
+    for (uint8_t im : {2, 3}) {
+        CpuCore& c = freshCore();
+        fillCostTable(c);
+        c.iff = 6;
+        c.im = im;
+        beginInterrupt(c);
+        EXPECT_EQ(c.cycleBudget, -7 * 301);
+        runInstruction(c);
+        EXPECT_EQ(c.cycleBudget, (im == 3 ? -19 : -13) * 301);
+    }
+    unitsPerTState = 256;
+}
