@@ -49,13 +49,14 @@ TEST_F(Screenshots, TheFirstFreeNumberIsTakenAndNeverGoesBack) {
         touch(name);
     }
     fs::create_directory("ScreenShot_006.png");
+    fs::create_symlink("nowhere", "ScreenShot_007.png");
     takeScreenshot();
     takeScreenshot();
     fs::remove("ScreenShot_000.png");
     takeScreenshot();
-    EXPECT_EQ(console, "Saving ScreenShot_005.png\nSaving ScreenShot_007.png\n"
-                       "Saving ScreenShot_008.png\n");
-    EXPECT_EQ(screenshotNumber, 8);
+    EXPECT_EQ(console, "Saving ScreenShot_005.png\nSaving ScreenShot_008.png\n"
+                       "Saving ScreenShot_009.png\n");
+    EXPECT_EQ(screenshotNumber, 9);
     EXPECT_TRUE(fs::is_directory("ScreenShot_006.png"));
     EXPECT_EQ(fs::file_size("ScreenShot_004.png"), 1u) << "an existing file was overwritten";
 }
