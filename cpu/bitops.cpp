@@ -1,5 +1,4 @@
 // Decoders of the CB table and of the operation byte after DD CB d / FD CB d.
-#include "cpu/dispatch.h"
 #include "cpu/steps_bits.h"
 
 #include <array>
@@ -18,18 +17,20 @@ template <std::size_t... i> constexpr auto makeIndexedBitSteps(std::index_sequen
 
 constexpr auto indexedBitSteps = makeIndexedBitSteps(std::make_index_sequence<32>());
 
+template <std::size_t... i> constexpr auto makeBitOpcodes(std::index_sequence<i...>) {
+    return std::array<CpuStep, sizeof...(i)>{bitOp<i>...};
+}
+
+// One entry per CB opcode, bitOp<op> decoding its fields at compile time.
+constexpr auto bitOpcodes = makeBitOpcodes(std::make_index_sequence<256>());
+
 } // namespace
 } // namespace z80
 
 void decodeBitOp(CpuCore& c) {
     c.R += 1;
     c.stepFn = decodeOpcode;
-    switch (c.dataLatch.hi) {
-#define Z80_BIT_CASE(n)                                                                            \
-    case n: z80::bitOp<n>(c); return;
-        Z80_CASES256(Z80_BIT_CASE)
-#undef Z80_BIT_CASE
-    }
+    z80::bitOpcodes[c.dataLatch.hi](c);
 }
 
 // Only operation bytes with operand code 6, the (IX+d) forms, do anything;

@@ -18,7 +18,7 @@ enum Reg8 { B, C, D, E, H, L, A = 7, XH, XL };
 // DD/FD and the program counter.
 enum Reg16 { BC, DE, HL, SP, XY, PC };
 
-template <int r> inline uint8_t& reg(CpuCore& c) {
+template <int r> inline uint8_t reg(const CpuCore& c) {
     static_assert(r != 6, "code 6 is the memory operand");
     if constexpr (r == B)
         return c.BC.hi;
@@ -38,6 +38,34 @@ template <int r> inline uint8_t& reg(CpuCore& c) {
         return c.indexReg->hi;
     else
         return c.indexReg->lo;
+}
+
+// A register half is written as its whole pair: a later 16-bit read of the
+// pair can then take its value straight from the host's store buffer, which
+// a read spanning two separate byte stores cannot.
+inline void setHigh(RegPair& p, uint8_t v) { p.w = uint16_t((p.w & 0x00FF) | v << 8); }
+inline void setLow(RegPair& p, uint8_t v) { p.w = uint16_t((p.w & 0xFF00) | v); }
+
+template <int r> inline void setReg(CpuCore& c, uint8_t v) {
+    static_assert(r != 6, "code 6 is the memory operand");
+    if constexpr (r == B)
+        setHigh(c.BC, v);
+    else if constexpr (r == C)
+        setLow(c.BC, v);
+    else if constexpr (r == D)
+        setHigh(c.DE, v);
+    else if constexpr (r == E)
+        setLow(c.DE, v);
+    else if constexpr (r == H)
+        setHigh(c.HL, v);
+    else if constexpr (r == L)
+        setLow(c.HL, v);
+    else if constexpr (r == A)
+        c.A = v;
+    else if constexpr (r == XH)
+        setHigh(*c.indexReg, v);
+    else
+        setLow(*c.indexReg, v);
 }
 
 template <int p> inline uint16_t& pair(CpuCore& c) {
@@ -65,6 +93,15 @@ template <int cc> inline bool condition(const CpuCore& c) {
 }
 
 inline uint8_t& busData(CpuCore& c) { return c.dataLatch.hi; }
+
+// Joins two bytes stored apart (busData and the parked low byte of dataLatch,
+// or A and F). The volatile read keeps the compiler from fusing the two byte
+// loads into one 16-bit load, which would stall on the two byte stores.
+inline uint16_t joinBytes(uint8_t high, const uint8_t& low) {
+    return uint16_t(high << 8 | *static_cast<const volatile uint8_t*>(&low));
+}
+
+inline uint16_t latchWord(CpuCore& c) { return joinBytes(c.dataLatch.hi, c.dataLatch.lo); }
 
 // The last step of an instruction: the next machine cycle is an opcode fetch.
 inline void finish(CpuCore& c) {

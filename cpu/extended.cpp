@@ -1,6 +1,5 @@
 // The ED table and its decoder. Rows 00-3F, 80-9F and C0-FF hold no
 // instructions; neither do the block port transfers.
-#include "cpu/dispatch.h"
 #include "cpu/steps_extended.h"
 
 #include <array>
@@ -59,10 +58,5 @@ constexpr std::array<CpuStep, 256> extendedOpcodes = makeExtendedOpcodes();
 void decodeExtended(CpuCore& c) {
     c.R += 1;
     c.stepFn = decodeOpcode;
-    switch (c.dataLatch.hi) {
-#define Z80_EXTENDED_CASE(n)                                                                       \
-    case n: z80::extendedOpcodes[n](c); return;
-        Z80_CASES256(Z80_EXTENDED_CASE)
-#undef Z80_EXTENDED_CASE
-    }
+    z80::extendedOpcodes[c.dataLatch.hi](c);
 }

@@ -1,6 +1,5 @@
 // The DD and FD table: the unprefixed table with HL, H, L and (HL) replaced by
 // the index register, its halves and (IX+d) / (IY+d).
-#include "cpu/dispatch.h"
 #include "cpu/steps_alu.h"
 #include "cpu/steps_flow.h"
 #include "cpu/steps_indexed.h"
@@ -86,10 +85,5 @@ constexpr CpuStep indexedOpcodes[256] = {
 void decodeIndexed(CpuCore& c) {
     c.R += 1;
     c.stepFn = decodeOpcode;
-    switch (c.dataLatch.hi) {
-#define Z80_INDEXED_CASE(n)                                                                        \
-    case n: z80::indexedOpcodes[n](c); return;
-        Z80_CASES256(Z80_INDEXED_CASE)
-#undef Z80_INDEXED_CASE
-    }
+    z80::indexedOpcodes[c.dataLatch.hi](c);
 }

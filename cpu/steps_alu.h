@@ -30,12 +30,12 @@ template <int op> inline void aluMem(CpuCore& c) {
 }
 
 template <int r> inline void incReg(CpuCore& c) {
-    reg<r>(c) = incFlagged(c, reg<r>(c));
+    setReg<r>(c, incFlagged(c, reg<r>(c)));
     c.cycleBudget -= c.cost4;
 }
 
 template <int r> inline void decReg(CpuCore& c) {
-    reg<r>(c) = decFlagged(c, reg<r>(c));
+    setReg<r>(c, decFlagged(c, reg<r>(c)));
     c.cycleBudget -= c.cost4;
 }
 

@@ -53,7 +53,7 @@ template <int op> inline void bitOp(CpuCore& c) {
     } else if constexpr (group == 1) {
         bitFlags<n>(c, reg<r>(c), reg<r>(c));
     } else {
-        reg<r>(c) = bitOpResult<op>(c, reg<r>(c));
+        setReg<r>(c, bitOpResult<op>(c, reg<r>(c)));
     }
 }
 

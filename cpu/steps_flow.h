@@ -34,7 +34,7 @@ template <int cc> inline void jrCond(CpuCore& c) {
 // B is decremented before the displacement is fetched.
 inline void djnz(CpuCore& c) {
     c.cycleBudget -= c.cost5;
-    c.BC.hi -= 1;
+    c.BC.w -= 0x100;
     c.stepFn = c.BC.hi ? jrStep : skipStep;
 }
 
@@ -61,7 +61,7 @@ template <int p> inline void jpPair(CpuCore& c) {
 // The high address byte's cycle carries one internal T-state; then the return
 // address is pushed and PC already holds the target.
 inline void callStep(CpuCore& c) {
-    uint16_t target = c.dataLatch.w;
+    uint16_t target = latchWord(c);
     c.cycleBudget -= c.cost4;
     pushWord(c, c.PC);
     c.PC = target;
@@ -98,7 +98,7 @@ template <int cc> inline void retCond(CpuCore& c) {
 // ---- ports: the port cycle lasts 4 T-states ----
 
 template <int r> void portReadStep(CpuCore& c) {
-    reg<r>(c) = busData(c);
+    setReg<r>(c, busData(c));
     c.cycleBudget -= c.cost4;
     finish(c);
 }

@@ -17,14 +17,14 @@ inline void writeDone(CpuCore& c) {
 
 // The byte fetched or read goes to register r.
 template <int r> void loadRegStep(CpuCore& c) {
-    reg<r>(c) = busData(c);
+    setReg<r>(c, busData(c));
     c.cycleBudget -= c.cost3;
     finish(c);
 }
 
 // The word completed by this byte (high) and the parked low byte goes to p.
 template <int p> void loadPairStep(CpuCore& c) {
-    pair<p>(c) = c.dataLatch.w;
+    pair<p>(c) = latchWord(c);
     c.cycleBudget -= c.cost3;
     finish(c);
 }
@@ -47,7 +47,7 @@ template <CpuStep next> void readWordLowStep(CpuCore& c) {
 // The operand word is an address to read from.
 template <CpuStep next> void absoluteReadStep(CpuCore& c) {
     c.cycleBudget -= c.cost3;
-    readNext(c, c.dataLatch.w, next);
+    readNext(c, latchWord(c), next);
 }
 
 // Second byte of a two-byte store, at the next address.
@@ -61,7 +61,7 @@ inline void writeHighStep(CpuCore& c) {
 // ---- 8-bit loads ----
 
 template <int d, int s> inline void ldRegReg(CpuCore& c) {
-    reg<d>(c) = reg<s>(c);
+    setReg<d>(c, reg<s>(c));
     c.cycleBudget -= c.cost4;
 }
 
@@ -101,7 +101,7 @@ inline void ldAAbs(CpuCore& c) {
 
 inline void storeAStep(CpuCore& c) {
     c.cycleBudget -= c.cost3;
-    writeNext(c, c.dataLatch.w, c.A, writeDone);
+    writeNext(c, latchWord(c), c.A, writeDone);
 }
 
 inline void ldAbsA(CpuCore& c) {
@@ -126,7 +126,7 @@ template <int p> inline void ldPairAbs(CpuCore& c) {
 template <int p> void storePairStep(CpuCore& c) {
     uint16_t v = pair<p>(c);
     c.cycleBudget -= c.cost3;
-    writeNext(c, c.dataLatch.w, uint8_t(v), writeHighStep);
+    writeNext(c, latchWord(c), uint8_t(v), writeHighStep);
     c.dataLatch.lo = uint8_t(v >> 8);
 }
 
@@ -165,7 +165,7 @@ template <int p> inline void pushPair(CpuCore& c) {
 
 inline void pushAf(CpuCore& c) {
     c.cycleBudget -= c.cost5;
-    pushWord(c, uint16_t(c.A << 8 | c.F));
+    pushWord(c, joinBytes(c.A, c.F));
 }
 
 // Starts a pop into p: low byte from SP, high byte from SP+1.
@@ -233,7 +233,7 @@ template <int p> void exSpWriteLowStep(CpuCore& c) {
 }
 
 template <int p> void exSpReadHighStep(CpuCore& c) {
-    c.swapHold = c.dataLatch.w;
+    c.swapHold = latchWord(c);
     busData(c) = uint8_t(pair<p>(c) >> 8);
     c.busFn = c.writeFn;
     c.cycleBudget -= c.cost4;

@@ -76,11 +76,23 @@ void interruptVectorStep(CpuCore& c);
 // Fills the cost table with 256 units per T-state (the TIA-MC clock ratio).
 void fillStandardCostTable(CpuCore& c);
 
+// One machine cycle: the bus operation, then the step that consumes it. True
+// when the core is back at an instruction start.
+inline bool runMachineCycle(CpuCore& c) {
+    c.busFn(c);
+    c.stepFn(c);
+    return c.stepFn == decodeOpcode;
+}
+
 // Runs one instruction (or one interrupt acknowledge): bus operation, step,
-// repeated until the core is back at an instruction start.
+// repeated until the core is back at an instruction start. The first six
+// machine cycles, enough for every instruction, have call sites of their
+// own, so the host predicts each site's targets from its own history (the
+// first is almost always the opcode fetch and decodeOpcode).
 inline void runInstruction(CpuCore& c) {
-    do {
-        c.busFn(c);
-        c.stepFn(c);
-    } while (c.stepFn != decodeOpcode);
+    if (runMachineCycle(c) || runMachineCycle(c) || runMachineCycle(c) ||
+        runMachineCycle(c) || runMachineCycle(c) || runMachineCycle(c))
+        return;
+    while (!runMachineCycle(c)) {
+    }
 }

@@ -83,7 +83,7 @@ bool cpmRun(uint64_t tStateLimit) {
         c.cycleBudget += stretch;
         added += stretch;
         while (c.cycleBudget >= 0) {
-            if (c.PC <= bdosEntry) {
+            if (c.PC <= bdosEntry) [[unlikely]] {
                 if (c.PC == 0) {
                     ended = true;
                     break;
