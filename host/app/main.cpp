@@ -25,14 +25,13 @@ void startHeadless(const Options& options) {
 }
 
 struct HostChoice {
-    const char* name;
     bool (*chosen)(const Options& options);
     void (*start)(const Options& options);
 };
 
 // The hosts this build has, in order of preference.
 constexpr HostChoice hosts[] = {
-    {"headless", [](const Options& options) { return options.headless; }, startHeadless},
+    {[](const Options& options) { return options.headless; }, startHeadless},
 };
 
 const HostChoice* chooseHost(const Options& options) {
