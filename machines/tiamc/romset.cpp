@@ -66,9 +66,11 @@ void loadTiaMc1(std::FILE* file) {
 }
 
 // fopen succeeds on a directory on some systems; a directory is no ROM set.
+// Opening a named pipe waits for a writer, which would freeze the frame loop.
 std::FILE* openRomSet(const char* path) {
     std::error_code error;
     if (std::filesystem::is_directory(path, error)) return nullptr;
+    if (std::filesystem::is_fifo(path, error)) return nullptr;
     return std::fopen(path, "rb");
 }
 
