@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -17,6 +18,7 @@
 #include <functional>
 #include <set>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -42,6 +44,8 @@ struct BadInputRow {
 };
 
 // A game that runs for ever: it paints palette entry 0 in a loop.
+void PrintTo(const BadInputRow& row, std::ostream* out) { *out << row.name; }
+
 std::vector<uint8_t> gameSet(RomModel model) {
     Z80Emitter z;
     z.di().label("loop").ldA(0x38).outA(model == RomModel::tiaMc2 ? 0xE0 : 0xA0).jr("loop");
@@ -66,6 +70,10 @@ void saveScreenshots0to4(const fs::path& dir) {
         std::ofstream(dir / ("ScreenShot_00" + std::to_string(i) + ".png")) << "earlier shot " << i;
 }
 
+void makeFifo(const fs::path& path) {
+    if (mkfifo(path.c_str(), 0644) != 0) throw std::runtime_error("mkfifo " + path.string());
+}
+
 void blockScreenshot0(const fs::path& dir) {
     saveGame(dir);
     fs::create_directory(dir / "ScreenShot_000.png");
@@ -88,6 +96,9 @@ std::vector<BadInputRow> rows() {
          ""},
         {"DirectoryAsRomSet", [](const fs::path& d) { fs::create_directory(d / "set.tia"); },
          "--frames 3 set.tia", 1, banner, fatalOpen},
+        // Opening a named pipe for reading waits for a writer: refused instead.
+        {"NamedPipeAsRomSet", [](const fs::path& d) { makeFifo(d / "set.tia"); },
+         "--frames 3 set.tia", 1, banner, fatalOpen},
         {"RomPathOf5000Characters", [](const fs::path&) {}, "--frames 3 " + longRom, 1, banner,
          fatalOpen},
         {"DroppedPathMissing", saveGame, "--frames 5 game.tia --drop 2:nosuch.tia", 0,
@@ -98,6 +109,13 @@ std::vector<BadInputRow> rows() {
              fs::create_directory(d / "folder.tia");
          },
          "--frames 5 game.tia --drop 2:folder.tia", 0,
+         gameModel + "Drag & Drop file\nCan't open file!\n", ""},
+        {"DroppedNamedPipe",
+         [](const fs::path& d) {
+             saveGame(d);
+             makeFifo(d / "pipe.tia");
+         },
+         "--frames 5 game.tia --drop 2:pipe.tia", 0,
          gameModel + "Drag & Drop file\nCan't open file!\n", ""},
         {"DroppedPathOf1200Characters", saveGame, "--frames 5 game.tia --drop 2:" + longDrop, 0,
          gameModel + "Dropped file ignored: its path has 1200 characters, at most 999 fit\n", ""},
@@ -164,7 +182,7 @@ class BadInput : public ::testing::TestWithParam<BadInputRow> {
     // The program under `timeout`, its console captured outside the working
     // directory.
     std::string programCommand(const std::string& arguments) const {
-        return "timeout 120 '" KORVALO_PROGRAM "' --headless " + arguments + " >" +
+        return "timeout 60 '" KORVALO_PROGRAM "' --headless " + arguments + " >" +
                quoted(root / "out.txt") + " 2>" + quoted(root / "err.txt");
     }
 

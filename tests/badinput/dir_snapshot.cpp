@@ -21,10 +21,12 @@ DirSnapshot snapshot(const fs::path& root) {
     DirSnapshot entries;
     for (const fs::directory_entry& e : fs::recursive_directory_iterator(root)) {
         const std::string name = fs::relative(e.path(), root).generic_string();
-        if (e.is_directory()) {
-            entries[name] = {true, 0, 0};
+        // Only regular files are read: opening a named pipe would wait for a writer.
+        const fs::file_type type = e.symlink_status().type();
+        if (type == fs::file_type::regular) {
+            entries[name] = {type, e.file_size(), fileHash(e.path())};
         } else {
-            entries[name] = {false, e.file_size(), fileHash(e.path())};
+            entries[name] = {type, 0, 0};
         }
     }
     return entries;

@@ -1,4 +1,4 @@
-// What a working directory holds (every entry's kind, size and content hash),
+// What a working directory holds (every entry's type, size and content hash),
 // to tell what a run added, removed or changed there.
 #pragma once
 
@@ -9,9 +9,9 @@
 #include <vector>
 
 struct DirEntry {
-    bool isDirectory;
-    uintmax_t size;
-    uint64_t hash; // FNV-1a of the contents; 0 for a directory
+    std::filesystem::file_type type;
+    uintmax_t size; // 0 unless a regular file
+    uint64_t hash;  // FNV-1a of a regular file's contents, else 0
     bool operator==(const DirEntry&) const = default;
 };
 
