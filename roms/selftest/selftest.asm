@@ -394,12 +394,8 @@ drawScreen:
     ld bc,0x400
     ld a,' '
     call fillTiles
-    ld hl,VRAM+1*32+4
+    ld hl,VRAM+1*32+3
     ld de,textTitle
-    ld b,0
-    call printAt
-    ld hl,VRAM+2*32+12
-    ld de,textBoard
     ld b,0
     call printAt
     ld hl,VRAM+3*32
@@ -482,8 +478,7 @@ drShow:
     add ix,bc
     jr drNext
 
-textTitle:      db "KORVALO BOARD SELF TEST",0
-textBoard:      db "TIA-MC-1",0
+textTitle:      db "KORVALO SELF TEST TIA-MC-1",0
 textRom:        db "ROM WRITES IGNORED",0
 textVideo:      db "VIDEO RAM NOT READ",0
 textInputs:     db "INPUTS AT REST",0
