@@ -164,7 +164,7 @@ void adjustForCore(const std::string& op, const FuseCase& in, FuseCase& want) {
 
 } // namespace
 
-TEST(External, Fuse) {
+TEST(CpuExternal, Fuse) {
     auto inputs = readInputs();
     auto expectations = readExpectations();
     ASSERT_EQ(inputs.size(), expectations.size());

@@ -49,7 +49,7 @@ uint8_t daaRule(uint8_t a, uint8_t& f) {
     return r;
 }
 
-TEST(Instructions, AluOnEveryInput) {
+TEST(CpuInstructions, AluOnEveryInput) {
     CpuCore& c = freshCore();
     int mismatches = 0;
     for (int op = 0; op < 8; op++) {
@@ -71,7 +71,7 @@ TEST(Instructions, AluOnEveryInput) {
     EXPECT_EQ(mismatches, 0);
 }
 
-TEST(Instructions, DaaIncDecOnEveryInput) {
+TEST(CpuInstructions, DaaIncDecOnEveryInput) {
     CpuCore& c = freshCore();
     poke(0, {0x27, 0x04, 0x05}); // DAA, INC B, DEC B
     int mismatches = 0;
@@ -125,7 +125,7 @@ uint16_t wordRule(int kind, uint16_t hl, uint16_t de, uint8_t& f) {
     return r;
 }
 
-TEST(Instructions, WordArithmeticOnSampledInputs) {
+TEST(CpuInstructions, WordArithmeticOnSampledInputs) {
     CpuCore& c = freshCore();
     poke(0, {0x19, 0xED, 0x5A, 0xED, 0x52}); // ADD HL,DE; ADC HL,DE; SBC HL,DE
     const uint16_t starts[] = {0, 1, 3};
@@ -166,7 +166,7 @@ void expectUntouched(const CpuCore& c, const RegisterFile& before, int length, i
     EXPECT_EQ(registerDifferences(want, captureRegisters(c)), "");
 }
 
-TEST(Instructions, ExtendedNoOperations) {
+TEST(CpuInstructions, ExtendedNoOperations) {
     // Undefined ED opcodes, RETN and its copies, and block I/O.
     for (int op = 0; op < 256; op++) {
         bool blockMove = (op & 0xE6) == 0xA0; // LDI CPI LDD CPD and repeats
@@ -180,7 +180,7 @@ TEST(Instructions, ExtendedNoOperations) {
     }
 }
 
-TEST(Instructions, IndexedBitRegisterFormsDoNothing) {
+TEST(CpuInstructions, IndexedBitRegisterFormsDoNothing) {
     for (uint8_t prefix : {0xDD, 0xFD})
         for (int op = 0; op < 256; op++) {
             if ((op & 7) == 6) continue;
@@ -202,7 +202,7 @@ bool takesDisplacement(int op) {
     return load || alu || op == 0x34 || op == 0x35 || op == 0x36;
 }
 
-TEST(Instructions, IndexPrefixStandsInForHl) {
+TEST(CpuInstructions, IndexPrefixStandsInForHl) {
     static uint8_t plainMemory[65536];
     for (uint8_t prefix : {0xDD, 0xFD})
         for (int op = 0; op < 256; op++) {
@@ -235,7 +235,7 @@ TEST(Instructions, IndexPrefixStandsInForHl) {
         }
 }
 
-TEST(Instructions, PrefixChains) {
+TEST(CpuInstructions, PrefixChains) {
     // The last of several DD/FD prefixes picks the index register.
     CpuCore& c = loadAt(0x1000, {0xDD, 0xFD, 0x21, 0x34, 0x12});
     EXPECT_EQ(runTStates(c), 18);
@@ -266,7 +266,7 @@ TEST(Instructions, PrefixChains) {
     EXPECT_EQ(c.IX.w, 0x3333);
 }
 
-TEST(Instructions, RefreshCounting) {
+TEST(CpuInstructions, RefreshCounting) {
     struct {
         uint8_t code[4];
         uint8_t increments;
@@ -301,7 +301,7 @@ TEST(Instructions, RefreshCounting) {
     EXPECT_EQ(c.F, 0x40);
 }
 
-TEST(Instructions, LoadRepeat) {
+TEST(CpuInstructions, LoadRepeat) {
     CpuCore& c = loadAt(0x1000, {0xED, 0xB0});
     c.HL.w = 0x2000;
     c.DE.w = 0x3000;
@@ -327,7 +327,7 @@ TEST(Instructions, LoadRepeat) {
     EXPECT_EQ(c.HL.w, 0x4000);
 }
 
-TEST(Instructions, CompareRepeatStopsOnMatch) {
+TEST(CpuInstructions, CompareRepeatStopsOnMatch) {
     CpuCore& c = loadAt(0x1000, {0xED, 0xB1});
     c.HL.w = 0x2000;
     c.BC.w = 5;
@@ -344,7 +344,7 @@ TEST(Instructions, CompareRepeatStopsOnMatch) {
     EXPECT_EQ(c.PC, 0x1002);
 }
 
-TEST(Instructions, ReturnsAndInterruptModes) {
+TEST(CpuInstructions, ReturnsAndInterruptModes) {
     CpuCore& c = busyCore({0xED, 0x4D});
     c.iff = 4; // RETI leaves IFF1 clear
     EXPECT_EQ(runTStates(c), 14);
@@ -362,7 +362,7 @@ TEST(Instructions, ReturnsAndInterruptModes) {
     }
 }
 
-TEST(Instructions, HaltRepeatsItself) {
+TEST(CpuInstructions, HaltRepeatsItself) {
     CpuCore& c = loadAt(0x1000, {0x76});
     for (int pass = 1; pass <= 3; pass++) {
         EXPECT_EQ(runTStates(c), 4);

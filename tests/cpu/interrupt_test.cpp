@@ -22,7 +22,7 @@ int acknowledge(CpuCore& c) {
     return (before - c.cycleBudget) / 256;
 }
 
-TEST(Interrupts, ModesBelowThreeCallRst38) {
+TEST(CpuInterrupts, ModesBelowThreeCallRst38) {
     for (uint8_t im : {0, 1, 2}) {
         CpuCore& c = readyAt(0x1234, im);
         int32_t before = c.cycleBudget;
@@ -43,7 +43,7 @@ TEST(Interrupts, ModesBelowThreeCallRst38) {
     }
 }
 
-TEST(Interrupts, ModeThreeReadsVectorAtIFF) {
+TEST(CpuInterrupts, ModeThreeReadsVectorAtIFF) {
     CpuCore& c = readyAt(0x1234, 3);
     c.I = 0x20;
     poke(0x20FF, {0x78, 0x56});
@@ -66,7 +66,7 @@ TEST(Interrupts, ModeThreeReadsVectorAtIFF) {
     EXPECT_EQ(c.PC, 0xABCD);
 }
 
-TEST(Interrupts, DroppedWhileIff1Clear) {
+TEST(CpuInterrupts, DroppedWhileIff1Clear) {
     for (uint8_t iff : {0, 4}) {
         CpuCore& c = readyAt(0x1234, 2);
         c.iff = iff;
@@ -83,7 +83,7 @@ TEST(Interrupts, DroppedWhileIff1Clear) {
     }
 }
 
-TEST(Interrupts, LeaveHalt) {
+TEST(CpuInterrupts, LeaveHalt) {
     // Looping on HALT, and sitting on a HALT not yet run: both return past it.
     for (int haltPasses : {3, 0}) {
         CpuCore& c = readyAt(0x1000, 2);
@@ -102,7 +102,7 @@ TEST(Interrupts, LeaveHalt) {
     }
 }
 
-TEST(Interrupts, AcceptedRightAfterEi) {
+TEST(CpuInterrupts, AcceptedRightAfterEi) {
     CpuCore& c = readyAt(0x1000, 3);
     c.iff = 0;
     c.I = 0x30;
@@ -120,7 +120,7 @@ TEST(Interrupts, AcceptedRightAfterEi) {
     EXPECT_EQ(c.iff, 0);
 }
 
-TEST(DriverContract, FirstPassFetchesAddressZero) {
+TEST(CpuDriverContract, FirstPassFetchesAddressZero) {
     CpuCore& c = freshCore();
     poke(0, {0x01, 0x34, 0x12}); // LD BC,1234h
     const int charges[] = {4, 3, 3};
@@ -139,7 +139,7 @@ TEST(DriverContract, FirstPassFetchesAddressZero) {
     EXPECT_TRUE(atInstructionStart(c));
 }
 
-TEST(DriverContract, OverdraftCarriesIntoNextStretch) {
+TEST(CpuDriverContract, OverdraftCarriesIntoNextStretch) {
     CpuCore& c = freshCore(); // NOPs everywhere
     auto runStretch = [&c](int32_t units) {
         c.cycleBudget += units;
@@ -157,7 +157,7 @@ TEST(DriverContract, OverdraftCarriesIntoNextStretch) {
     EXPECT_EQ(c.PC, 3);
 }
 
-TEST(DriverContract, ProgramCounterWraps) {
+TEST(CpuDriverContract, ProgramCounterWraps) {
     CpuCore& c = freshCore();
     c.PC = 0xFFFF;
     poke(0xFFFF, {0x01});

@@ -153,7 +153,7 @@ TEST_P(SingleStep, Vectors) {
 
 // RETN (ed 45) and block I/O (ed a2, ed a3) are not copied: the core runs them
 // as 8 T-state no-ops.
-INSTANTIATE_TEST_SUITE_P(External, SingleStep,
+INSTANTIATE_TEST_SUITE_P(CpuExternal, SingleStep,
                          testing::Values("00", "10", "27", "37", "3f", "86", "e3", "cb 06", "cb 46",
                                          "dd 86", "dd cb __ 46", "ed 42", "ed 57", "ed 5f", "ed 6f",
                                          "ed 78", "ed a0", "ed a1", "ed b0", "ed b1"),

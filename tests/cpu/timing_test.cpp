@@ -219,15 +219,15 @@ void checkTable(Table t, uint8_t prefix = 0xDD) {
 
 } // namespace
 
-TEST(Timing, BaseTable) { checkTable(Table::Base); }
-TEST(Timing, BitTable) { checkTable(Table::Bit); }
-TEST(Timing, ExtendedTable) { checkTable(Table::Extended); }
-TEST(Timing, IxTable) { checkTable(Table::Indexed, 0xDD); }
-TEST(Timing, IyTable) { checkTable(Table::Indexed, 0xFD); }
-TEST(Timing, IxBitTable) { checkTable(Table::IndexedBit, 0xDD); }
-TEST(Timing, IyBitTable) { checkTable(Table::IndexedBit, 0xFD); }
+TEST(CpuTiming, BaseTable) { checkTable(Table::Base); }
+TEST(CpuTiming, BitTable) { checkTable(Table::Bit); }
+TEST(CpuTiming, ExtendedTable) { checkTable(Table::Extended); }
+TEST(CpuTiming, IxTable) { checkTable(Table::Indexed, 0xDD); }
+TEST(CpuTiming, IyTable) { checkTable(Table::Indexed, 0xFD); }
+TEST(CpuTiming, IxBitTable) { checkTable(Table::IndexedBit, 0xDD); }
+TEST(CpuTiming, IyBitTable) { checkTable(Table::IndexedBit, 0xFD); }
 
-TEST(Timing, StandardCostTable) {
+TEST(CpuTiming, StandardCostTable) {
     CpuCore c{};
     fillStandardCostTable(c);
     CpuCore expected{};
@@ -239,7 +239,7 @@ TEST(Timing, StandardCostTable) {
 
 // Every charge names a table entry: a machine with another clock ratio sees
 // its own figures everywhere, interrupts included.
-TEST(Timing, ChargesComeFromTheCostTable) {
+TEST(CpuTiming, ChargesComeFromTheCostTable) {
     unitsPerTState = 301;
     for (Table t : {Table::Base, Table::Bit, Table::Extended, Table::Indexed, Table::IndexedBit})
         checkTable(t);
