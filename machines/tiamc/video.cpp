@@ -107,20 +107,23 @@ TileSource tileSource() {
             reinterpret_cast<const uint8_t*>(tiaBoard.charRam), 0x800};
 }
 
-// One picture line: sprites in front of the opaque tiles, each pixel doubled.
-void composeLine(uint32_t* out, const TileSource& tiles, uint32_t y) {
+// Each board pixel is two host pixels: the palette is doubled into 64-bit
+// pairs once per frame, so a board pixel is one store.
+using PixelPair = uint64_t;
+
+// One picture line: sprites in front of the opaque tiles.
+void composeLine(uint32_t* out, const TileSource& tiles, const PixelPair* palette, uint32_t y) {
     const uint8_t* codes = tiles.map + (y >> 3) * 32;
     const uint8_t* graphics = tiles.graphics + (y & 7);
     const uint8_t* layer = tiaBoard.spriteLayer + (y + 1) * spriteLayerStride;
-    const uint32_t* palette = tiaBoard.paletteRegs;
-    for (uint32_t k = 0; k < 32; ++k, layer += 8) {
+    for (uint32_t k = 0; k < 32; ++k, layer += 8, out += 16) {
         const uint64_t tile =
             decodeRow(graphics + codes[k] * 8, tiles.planeStride, spread.bit7First);
         const uint64_t sprites = load8(layer);
         const uint64_t mask = opaqueMask(sprites);
         const uint64_t indices = (sprites & mask) | (tile & ~mask);
-        for (uint32_t j = 0; j < 8; ++j, out += 2) {
-            out[0] = out[1] = palette[(indices >> (8 * j)) & 0xF];
+        for (uint32_t j = 0; j < 8; ++j) {
+            std::memcpy(out + 2 * j, &palette[(indices >> (8 * j)) & 0xF], sizeof(PixelPair));
         }
     }
 }
@@ -138,7 +141,10 @@ void renderFrame(uint32_t* dest, uint32_t stride) {
     std::memset(tiaBoard.spriteLayer, noSpritePixel, sizeof tiaBoard.spriteLayer);
     for (const uint8_t* regs : tiaBoard.spriteRegs)
         drawSprite(regs);
+    PixelPair palette[16];
+    for (int i = 0; i < 16; ++i)
+        palette[i] = PixelPair(tiaBoard.paletteRegs[i]) * 0x100000001;
     const TileSource tiles = tileSource();
     for (uint32_t y = 0; y < 256; ++y, dest += stride)
-        composeLine(dest, tiles, y);
+        composeLine(dest, tiles, palette, y);
 }
