@@ -18,7 +18,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot load %s\n", path);
         return 2;
     }
-    cpmMachine.quiet = true;
     auto wallStart = std::chrono::steady_clock::now();
     std::clock_t cpuStart = std::clock();
     cpmRun(tStates);

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 CpmMachine cpmMachine;
 
@@ -23,7 +24,7 @@ void portIn(CpuCore& c) { c.dataLatch.hi = 0xFF; }
 void portOut(CpuCore&) {}
 
 void printChar(uint8_t ch) {
-    if (!cpmMachine.quiet) std::putchar(ch);
+    if (cpmMachine.consoleOut) cpmMachine.consoleOut(ch);
 }
 
 // BDOS call: C = 2 prints E, C = 9 prints the '$'-terminated string at DE.
@@ -51,19 +52,17 @@ void setUpCore(CpuCore& c) {
     c.stepFn = decodeOpcode;
     c.busFn = c.fetchFn;
     c.PC = 0x0100;
+    c.SP = stackTop;
 }
 
 } // namespace
 
-bool cpmLoad(const char* path) {
+bool cpmLoadProgram(const uint8_t* program, size_t size) {
     uint8_t* mem = cpmMachine.memory;
     std::memset(mem, 0, sizeof cpmMachine.memory);
-    std::FILE* f = std::fopen(path, "rb");
-    if (!f) return false;
     size_t room = stackTop - 0x0100;
-    size_t size = std::fread(mem + 0x0100, 1, room, f);
-    bool fits = size < room && std::fgetc(f) == EOF;
-    std::fclose(f);
+    bool fits = size <= room;
+    std::memcpy(mem + 0x0100, program, fits ? size : room);
     // 0005h: JP to the BDOS, whose address is also the top of the program's
     // memory; the call itself is trapped before it runs.
     mem[bdosEntry] = 0xC3;
@@ -73,6 +72,15 @@ bool cpmLoad(const char* path) {
     cpmMachine.instructions = 0;
     setUpCore(cpuCore);
     return fits;
+}
+
+bool cpmLoad(const char* path) {
+    std::FILE* f = std::fopen(path, "rb");
+    if (!f) return false;
+    std::vector<uint8_t> program(stackTop);
+    size_t size = std::fread(program.data(), 1, program.size(), f);
+    std::fclose(f);
+    return cpmLoadProgram(program.data(), size);
 }
 
 bool cpmRun(uint64_t tStateLimit) {

@@ -7,12 +7,15 @@
 #include <cstdlib>
 #include <cstring>
 
+static void printToStdout(uint8_t ch) { std::putchar(ch); }
+
 int main(int argc, char** argv) {
     uint64_t limit = UINT64_MAX;
+    bool quiet = false;
     const char* path = nullptr;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--quiet"))
-            cpmMachine.quiet = true;
+            quiet = true;
         else if (!std::strcmp(argv[i], "--tstates") && i + 1 < argc)
             limit = std::strtoull(argv[++i], nullptr, 10);
         else
@@ -26,6 +29,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot load %s\n", path);
         return 2;
     }
+    cpmMachine.consoleOut = quiet ? nullptr : printToStdout;
     bool ended = cpmRun(limit);
     std::fflush(stdout);
     std::fprintf(stderr, "\n%llu T-states, %llu instructions\n",
