@@ -1,8 +1,15 @@
-; Korvalo demo game for the TIA-MC-1: defend the ground against falling crabs
-; and divers. Assembled with ANALOG = 1 it steers through the analog value of
-; port 0xD0 instead of the Left/Right bits.
+; Korvalo demo game: defend the ground against falling crabs and divers.
+; Assembled with TIAMC2 = 0 for the TIA-MC-1 (characters made in RAM, the
+; title on the second tile page) or 1 for the TIA-MC-2 (characters from ROM,
+; the title in character bank 1, the pause in bank 2, game over in bank 3).
+; With ANALOG = 1 (TIA-MC-1) it steers through the analog value of port 0xD0
+; instead of the Left/Right bits.
 
+    if TIAMC2
+    include "tiamc2.inc"
+    else
     include "tiamc1.inc"
+    endif
     include "ram.inc"
 
 ST_TITLE    equ 0
@@ -74,6 +81,7 @@ start:
     call flushSprites
     ld hl,palette
     call setPalette
+    if TIAMC2 = 0
     ld hl,charImage
     call loadCharRam
     ld hl,charImage+0x800+0x20*8
@@ -91,7 +99,7 @@ start:
     ld bc,26*8
     ld a,3
     call recolour
-    call drawTitlePage
+    endif
     call enterTitle
 
 mainLoop:
@@ -129,11 +137,13 @@ wfPhase:
 
 readInputs:
     in a,(PORT_IN0)
+    xor IN0_INVERT
     ld (in0),a
     ld a,(in1)
     cpl
     ld b,a
     in a,(PORT_IN1)
+    xor IN1_INVERT
     ld (in1),a
     and b
     ld (new1),a
@@ -141,6 +151,7 @@ readInputs:
     cpl
     ld b,a
     in a,(PORT_IN2)
+    xor IN2_INVERT
     and IN2_SPACE+IN2_LCTRL+IN2_ENTER
     ld (in2),a
     and b
@@ -270,6 +281,7 @@ enterTitle:
     call setVideo
     ld hl,palette
     call setPalette
+    call drawTitlePage
     ld hl,VRAM+PAGE1+15*32+15
     ld de,(hiScore)
     ld b,YELLOW_DIG
@@ -410,8 +422,14 @@ rrClear:
     ld (flashTimer),a
     jp setSky
 
-; Palette register 0 is the sky: its colour tells the level.
+; Palette register 0 is the sky: its colour tells the level. On the
+; TIA-MC-2 the game's characters are bank 0.
 setSky:
+    if TIAMC2
+    xor a
+    ld (vcPage),a
+    call setVideo
+    endif
     ld a,(level)
     ld hl,skyColours
     call tableByte
@@ -440,11 +458,17 @@ playFrame:
     call nz,drawHud
     ret
 
+; T pauses and resumes; the TIA-MC-2 shows the pause in bank 2, frozen.
 togglePause:
     ld a,(paused)
     xor 1
     ld (paused),a
-    jp z,drawHud
+    jr z,tpResume
+    if TIAMC2
+    ld a,BANK2
+    ld (vcPage),a
+    call setVideo
+    endif
     ld hl,VRAM+12
     ld bc,8
     ld a,' '
@@ -453,6 +477,9 @@ togglePause:
     ld de,textPaused
     ld b,RED_TEXT
     jp printAt
+tpResume:
+    call setSky
+    jp drawHud
 
     if ANALOG
 ; Left raises the analog value (96 to 208), Right lowers it.
@@ -588,6 +615,9 @@ tbNext:
     ld (boomTimer),a
     ld de,5
     call addScore
+    push bc
+    call countKill
+    pop bc
 tbSkip:
     ld de,ENEMY_SIZE
     add ix,de
@@ -887,7 +917,7 @@ hoStep:
     ld de,100
     jp addScore
 
-; Every eighth enemy shot down raises the level (seven at most).
+; Every eighth enemy shot or bombed raises the level (seven at most).
 countKill:
     ld hl,kills
     inc (hl)
@@ -1043,6 +1073,12 @@ enterOver:
     call drawHud
     call hideSprites
     call setSky
+    if TIAMC2
+    ld a,BANK3
+    ld (vcPage),a
+    ld a,VC_NONE
+    call setVideo
+    endif
     ld a,ST_OVER
     ld (state),a
     ld hl,300
@@ -1300,11 +1336,16 @@ cycleColours:
 spawnDelays:
     db 60,54,48,42,36,32,28,24
 
-    include "video1.asm"
+    include "video.asm"
+    if TIAMC2 = 0
+    include "charram.asm"
+    endif
 
     org TITLE_I*256+0xFF
     dw titleIsr
 
+    if TIAMC2 = 0
     org 0x5000
 charImage:
     incbin "demo1_chars.bin"
+    endif

@@ -58,9 +58,11 @@ const E2eCase cases[] = {
     {"Demo2",
      "KorvaloDemo2.tia",
      "Model: TIA-MC-2\n",
-     400,
-     {{150, "demo2_bank0"}, {380, "demo2_bank2_moved"}}},
+     1400,
+     {{90, "demo2_title_bank1"}, {260, "demo2_paused_bank2"}, {1350, "demo2_game_over_bank3"}}},
 };
+
+void PrintTo(const E2eCase& c, std::ostream* os) { *os << c.name; }
 
 std::string readText(const fs::path& path) {
     std::ifstream file(path);

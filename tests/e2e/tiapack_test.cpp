@@ -124,3 +124,23 @@ TEST(TiapackText, ParsesBlocksAndReportsErrors) {
     EXPECT_EQ(parsePictures("12345678\n", 8, pics), "line 1: expected 'char N'");
     EXPECT_EQ(parsePictures("sprite 1\n", 16, pics), "last picture is incomplete");
 }
+
+TEST(TiapackText, RecolourAddsShiftedCopies) {
+    std::vector<Picture> pics;
+    std::string rows;
+    for (int i = 0; i < 8; ++i)
+        rows += ".22..33.\n";
+    ASSERT_EQ(parsePictures("char '0'\n" + rows + "char '1'\n" + rows + "char 'A'\n" + rows +
+                                "recolour '0' '9' 0x30 2 4\n",
+                            8, pics),
+              "");
+    ASSERT_EQ(pics.size(), 5u);
+    EXPECT_EQ(pics[3].number, '0' + 0x30);
+    EXPECT_EQ(pics[4].number, '1' + 0x30);
+    EXPECT_EQ(pics[3].pixels[1], 4);
+    EXPECT_EQ(pics[3].pixels[5], 3);
+    EXPECT_EQ(pics[0].pixels[1], 2);
+    EXPECT_EQ(parsePictures("recolour 1 2 3 4\n", 8, pics), "line 1: bad recolour '1 2 3 4'");
+    EXPECT_EQ(parsePictures("recolour 0 250 10 2 4\n", 8, pics),
+              "line 1: bad recolour '0 250 10 2 4'");
+}

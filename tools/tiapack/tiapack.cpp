@@ -67,6 +67,32 @@ uint8_t planeByte(const uint8_t* pixels, int bit) {
     return b;
 }
 
+// "recolour FIRST LAST OFFSET FROM TO": copies of the pictures FIRST to LAST
+// read so far, numbered OFFSET higher, with colour FROM drawn as TO.
+std::string addRecoloured(const std::string& args, std::vector<Picture>& out, int line) {
+    std::istringstream words(args);
+    int v[5];
+    for (int& n : v) {
+        std::string w;
+        words >> w;
+        if (!parseNumber(w, n) || n < 0 || n > 255)
+            return lineError(line, "bad recolour '" + args + "'");
+    }
+    if (v[3] > 15 || v[4] > 15 || v[1] + v[2] > 255)
+        return lineError(line, "bad recolour '" + args + "'");
+    std::vector<Picture> copies;
+    for (const Picture& p : out) {
+        if (p.number < v[0] || p.number > v[1]) continue;
+        Picture copy = p;
+        copy.number += v[2];
+        for (uint8_t& px : copy.pixels)
+            if (px == v[3]) px = static_cast<uint8_t>(v[4]);
+        copies.push_back(copy);
+    }
+    out.insert(out.end(), copies.begin(), copies.end());
+    return "";
+}
+
 } // namespace
 
 uint16_t checksum(const uint8_t* data, size_t count) {
@@ -91,6 +117,16 @@ std::string parsePictures(const std::string& text, int size, std::vector<Picture
         std::string word;
         words >> word;
         std::string arg = trim(s.substr(word.size()));
+        if (word == "recolour" || word == keyword) {
+            if (open && static_cast<int>(open->pixels.size()) != size * size)
+                return lineError(line, "previous picture is incomplete");
+        }
+        if (word == "recolour") {
+            std::string err = addRecoloured(arg, out, line);
+            if (!err.empty()) return err;
+            open = nullptr;
+            continue;
+        }
         if (word == "blank" || word == keyword) {
             int v = 0;
             if (!parseNumber(arg, v) || v < 0 || v > 255 || (word == "blank" && v > 15))
@@ -99,8 +135,6 @@ std::string parsePictures(const std::string& text, int size, std::vector<Picture
                 blank = v;
                 continue;
             }
-            if (open && static_cast<int>(open->pixels.size()) != size * size)
-                return lineError(line, "previous picture is incomplete");
             out.push_back(Picture{v, size, {}});
             open = &out.back();
             continue;

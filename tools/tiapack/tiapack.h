@@ -32,8 +32,10 @@ enum class SetKind { tiaMc1Digital, tiaMc1Analog, tiaMc2 };
 // Each byte: rotate left within 16 bits, then XOR the byte into the low byte.
 uint16_t checksum(const uint8_t* data, size_t count);
 
-// Parses "sprite N" / "char N" blocks; returns an empty string on success or
-// an error text naming the line.
+// Parses "sprite N" / "char N" blocks of pixel rows ('.' = the "blank N"
+// colour) and "recolour FIRST LAST OFFSET FROM TO" lines, which add copies of
+// pictures read so far. Returns an empty string on success or an error text
+// naming the line.
 std::string parsePictures(const std::string& text, int size, std::vector<Picture>& out);
 
 // Places pictures into a sprite ROM (4 planes of 0x2000, halves A and B) or a
