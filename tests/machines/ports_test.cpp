@@ -29,7 +29,7 @@ std::string writeAndDescribe(uint8_t port, uint8_t value) {
     return effect;
 }
 
-// The documented effect of each port, given the ports of the four sprite
+// The effect the board gives each port, from the ports of the four sprite
 // groups, the palette, and the three single registers.
 std::string expectedEffect(uint8_t port, uint8_t spriteBase, uint8_t paletteBase,
                            const uint8_t (&single)[3]) {
