@@ -15,6 +15,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -44,12 +45,14 @@ class TiaTest : public ::testing::Test {
             std::filesystem::remove_all(path, error);
     }
 
-    // A file of the given bytes, named after the running test.
+    // A file of the given bytes, named after the running test and this run,
+    // so that builds testing side by side never share one.
     std::string writeTemp(const std::vector<uint8_t>& bytes, const std::string& tag = "set") {
+        static const std::string run = std::to_string(std::random_device{}());
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         const std::string path = (std::filesystem::temp_directory_path() /
                                   ("korvalo_" + std::string(info->test_suite_name()) + "_" +
-                                   info->name() + "_" + tag + ".tia"))
+                                   info->name() + "_" + tag + "_" + run + ".tia"))
                                      .string();
         writeFile(path, bytes);
         files.push_back(path);
