@@ -47,15 +47,15 @@ void beginTiaFrame() {
 void runFrameInstructions() {
     CpuCore& c = cpuCore;
     if (c.cycleBudget >= framePhaseThreshold) {
-        do
+        do {
             runInstruction(c);
-        while (c.cycleBudget >= framePhaseThreshold);
+        } while (c.cycleBudget >= framePhaseThreshold);
         if (c.cycleBudget < 0) return;
     }
     tiaBoard.inputD2 |= framePhaseBit;
-    do
+    do {
         runInstruction(c);
-    while (c.cycleBudget >= 0);
+    } while (c.cycleBudget >= 0);
 }
 
 void runTiaFrame() {
@@ -66,6 +66,7 @@ void runTiaFrame() {
 
 void runTiaMachine(const char* romPath) {
     startTiaMachine(romPath);
-    for (;;)
+    for (;;) {
         runTiaFrame();
+    }
 }

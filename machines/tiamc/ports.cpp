@@ -30,14 +30,16 @@ struct InputKey {
 
 constexpr uint8_t leftArrow = 0xCB;
 constexpr uint8_t rightArrow = 0xCD;
+constexpr uint8_t tKey = 0x14;
+constexpr uint8_t downArrow = 0xD0;
+constexpr uint8_t upArrow = 0xC8;
+constexpr uint8_t spaceKey = 0x39;
+constexpr uint8_t leftCtrlKey = 0x1D;
+constexpr uint8_t enterKey = 0x1C; // of the main keyboard, not the keypad
 
 constexpr InputKey inputKeys[] = {
-    {leftArrow, 0, 0x20}, {rightArrow, 0, 0x02}, {0x14, 1, 0x80}, // T
-    {0xD0, 1, 0x20},                                              // Down arrow
-    {0xC8, 1, 0x02},                                              // Up arrow
-    {0x39, 2, 0x40},                                              // Space
-    {0x1D, 2, 0x20},                                              // Left Ctrl
-    {0x1C, 2, 0x10},                                              // Enter
+    {leftArrow, 0, 0x20}, {rightArrow, 0, 0x02}, {tKey, 1, 0x80},        {downArrow, 1, 0x20},
+    {upArrow, 1, 0x02},   {spaceKey, 2, 0x40},   {leftCtrlKey, 2, 0x20}, {enterKey, 2, 0x10},
 };
 
 bool keyDown(uint8_t key) { return keysNow[key] & 0x80; }
