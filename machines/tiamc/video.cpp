@@ -108,7 +108,8 @@ TileSource tileSource() {
 }
 
 // Each board pixel is two host pixels: the palette is doubled into 64-bit
-// pairs once per frame, so a board pixel is one store.
+// pairs once per frame, so a board pixel is one store; the eight pixels of a
+// tile row are looked up without a loop.
 using PixelPair = uint64_t;
 
 // One picture line: sprites in front of the opaque tiles.
@@ -122,9 +123,11 @@ void composeLine(uint32_t* out, const TileSource& tiles, const PixelPair* palett
         const uint64_t sprites = load8(layer);
         const uint64_t mask = opaqueMask(sprites);
         const uint64_t indices = (sprites & mask) | (tile & ~mask);
-        for (uint32_t j = 0; j < 8; ++j) {
-            std::memcpy(out + 2 * j, &palette[(indices >> (8 * j)) & 0xF], sizeof(PixelPair));
-        }
+        const PixelPair pairs[8] = {palette[indices & 0xF],       palette[indices >> 8 & 0xF],
+                                    palette[indices >> 16 & 0xF], palette[indices >> 24 & 0xF],
+                                    palette[indices >> 32 & 0xF], palette[indices >> 40 & 0xF],
+                                    palette[indices >> 48 & 0xF], palette[indices >> 56 & 0xF]};
+        std::memcpy(out, pairs, sizeof pairs);
     }
 }
 
