@@ -82,7 +82,8 @@ std::string shotName(size_t index) {
 class RomSetRun : public ::testing::TestWithParam<E2eCase> {
   protected:
     void SetUp() override {
-        dir = fs::path(::testing::TempDir()) / ("korvalo_e2e_" + std::string(GetParam().name));
+        // Inside this build tree, so that runs from other build trees never share it.
+        dir = fs::path(E2E_WORK_DIR) / GetParam().name;
         fs::remove_all(dir);
         fs::create_directories(dir);
     }
