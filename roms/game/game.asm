@@ -1218,7 +1218,7 @@ dtText:
 
 ; Window address, text, code offset.
 titleTexts:
-    dw VRAM+PAGE1+10*32+7
+    dw VRAM+PAGE1+10*32+7+ANALOG
     dw textDefend
     db 0
     dw VRAM+PAGE1+12*32+6
@@ -1320,7 +1320,11 @@ textBomb:       db "BOMB",0
 textPaused:     db "PAUSED",0
 textGameOver:   db "GAME OVER",0
 textPressEnter: db "PRESS ENTER TO START",0
+    if ANALOG
+textDefend:     db "ANALOG STEERING",0
+    else
 textDefend:     db "DEFEND THE GROUND",0
+    endif
 textHelp1:      db "ARROWS MOVE   SPACE FIRE",0
 textHelp2:      db "CTRL BOMB     T PAUSE",0
 textCopyright:  db "KORVALO 2026",0
