@@ -17,9 +17,9 @@ constexpr uint16_t stackTop = 0xFE00;
 // One stretch of the budget: a TIA-MC frame's worth of time.
 constexpr int32_t stretch = 35000 * 256;
 
-void fetchByte(CpuCore& c) { c.dataLatch.hi = cpmMachine.memory[c.PC++]; }
-void readByte(CpuCore& c) { c.dataLatch.hi = cpmMachine.memory[c.busAddress]; }
-void writeByte(CpuCore& c) { cpmMachine.memory[c.busAddress] = c.dataLatch.hi; }
+void fetchByte(CpuCore& c) { c.dataLatch.hi = c.memory[c.PC++]; }
+void readByte(CpuCore& c) { c.dataLatch.hi = c.memory[c.busAddress]; }
+void writeByte(CpuCore& c) { c.memory[c.busAddress] = c.dataLatch.hi; }
 void portIn(CpuCore& c) { c.dataLatch.hi = 0xFF; }
 void portOut(CpuCore&) {}
 
