@@ -87,10 +87,10 @@ inline bool runMachineCycle(CpuCore& c) {
 // Runs one instruction (or one interrupt acknowledge): bus operation, step,
 // repeated until the core is back at an instruction start. The first six
 // machine cycles (all an instruction needs, unless it repeats prefixes) have
-// call sites of their own, so the host predicts each site's targets from its own history (the
-// first is almost always the opcode fetch and decodeOpcode). GCC folds the
-// identical sites back into one loop unless the caller's file is compiled
-// with -fno-crossjumping.
+// call sites of their own, so the host predicts each site's targets from its
+// own history (the first is almost always the opcode fetch and decodeOpcode).
+// GCC folds the identical sites back into one loop unless the caller's file
+// is compiled with -fno-crossjumping.
 inline void runInstruction(CpuCore& c) {
     if (runMachineCycle(c) || runMachineCycle(c) || runMachineCycle(c) ||
         runMachineCycle(c) || runMachineCycle(c) || runMachineCycle(c))
