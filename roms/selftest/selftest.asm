@@ -1,7 +1,13 @@
-; Korvalo board self-test for the TIA-MC-1: runs each check once after
-; power-on, then shows one line per check with PASS or FAIL.
+; Korvalo board self-test: runs each check once after power-on, then shows
+; one line per check with PASS or FAIL. Assembled with TIAMC2 = 0 for the
+; TIA-MC-1 or 1 for the TIA-MC-2, whose characters come from ROM bank 0 and
+; whose window at 0xB000 takes no writes at all.
 
+    if TIAMC2
+    include "tiamc2.inc"
+    else
     include "tiamc1.inc"
+    endif
 
 vcPage      equ 0xC000
 irqMark     equ 0xC001  ; 1 = RST 38h handler ran, 2 = IM 2 vector, 3 = wrong vector
@@ -95,7 +101,9 @@ callHl:
 ; Check routine, label.
 checks:
     dw checkRomWrites,textRom
+    if TIAMC2 = 0
     dw checkVideoRead,textVideo
+    endif
     dw checkInputs,textInputs
     dw checkPhase,textPhase
     dw checkFlips,textFlips
@@ -138,7 +146,7 @@ failed:
     ret
 
 romProbes:
-    dw romByte,0x8000,0xAFFF,0xB800,0xBFFF,0
+    dw romByte,0x8000,0xAFFF,0xB000,0xB7FF,0xB800,0xBFFF,0
 romByte:
     db 0x5A
 
@@ -185,16 +193,18 @@ videoProbes:
     db 0x33
     dw 0
 
-; At rest the TIA-MC-1 inputs read 0, apart from the frame-phase bit.
+; At rest the TIA-MC-1 inputs read 0 and the TIA-MC-2 ones their inverted
+; bits, the frame-phase bit aside.
 checkInputs:
     in a,(PORT_IN0)
-    ld b,a
+    cp IN0_INVERT
+    jp nz,failed
     in a,(PORT_IN1)
-    or b
-    ld b,a
+    cp IN1_INVERT
+    jp nz,failed
     in a,(PORT_IN2)
     and 0x7F
-    or b
+    cp IN2_INVERT
     jp nz,failed
     jp passed
 
@@ -373,6 +383,7 @@ vectorIsr:
 drawScreen:
     ld hl,palette
     call setPalette
+    if TIAMC2 = 0
     ld hl,charImage
     call loadCharRam
     ld hl,charImage+0x800+0x20*8
@@ -390,6 +401,7 @@ drawScreen:
     ld bc,26*8
     ld a,3
     call recolour
+    endif
     ld hl,VRAM
     ld bc,0x400
     ld a,' '
@@ -478,7 +490,11 @@ drShow:
     add ix,bc
     jr drNext
 
+    if TIAMC2
+textTitle:      db "KORVALO SELF TEST TIA-MC-2",0
+    else
 textTitle:      db "KORVALO SELF TEST TIA-MC-1",0
+    endif
 textRom:        db "ROM WRITES IGNORED",0
 textVideo:      db "VIDEO RAM NOT READ",0
 textInputs:     db "INPUTS AT REST",0
@@ -498,7 +514,9 @@ palette:
     db 0x3B,0x9B,0x1A,0xD3,0x3F,0x3B,0xF4,0x00
 
     include "video.asm"
+    if TIAMC2 = 0
     include "charram.asm"
+    endif
 
 ; The IM 2 table: every byte leads to WRONG_ISR except the vector pair read
 ; at I * 256 + 0xFF.
@@ -516,6 +534,7 @@ wrongIsr:
     ei
     reti
 
+    if TIAMC2 = 0
     org 0x5000
 charImage:
     incbin "selftest_chars.bin"
@@ -536,3 +555,4 @@ charImage:
     db 0xC3
     org 0xBFFF
     db 0x3C
+    endif

@@ -40,6 +40,7 @@ const E2eCase cases[] = {
       "Smooth scanlines\n", "Double lines\n"},
      130,
      {{60, "selftest_preset3_black"}, {120, "selftest_preset12_double"}}},
+    {"SelfTest2", "KorvaloSelfTest2.tia", {"Model: TIA-MC-2\n"}, 60, {{50, "selftest2"}}},
     {"Demo1",
      "KorvaloDemo1.tia",
      {"Model: TIA-MC-1\n", "Screen X-scale = 1.0\n", "Screen X-scale = 1.25\n",
