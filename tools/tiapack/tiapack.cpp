@@ -47,18 +47,6 @@ std::string lineError(int line, const std::string& what) {
     return "line " + std::to_string(line) + ": " + what;
 }
 
-// Adds one pixel row to the open picture; returns an error text or "".
-std::string addRow(Picture& pic, const std::string& row, int blank, int line) {
-    if (static_cast<int>(row.size()) != pic.size)
-        return lineError(line, "row must have " + std::to_string(pic.size) + " pixels");
-    for (char c : row) {
-        int v = pixelValue(c, blank);
-        if (v < 0) return lineError(line, std::string("bad pixel '") + c + "'");
-        pic.pixels.push_back(static_cast<uint8_t>(v));
-    }
-    return "";
-}
-
 // Bit `bit` of each of 8 pixels, leftmost pixel into bit 7.
 uint8_t planeByte(const uint8_t* pixels, int bit) {
     uint8_t b = 0;
@@ -93,6 +81,59 @@ std::string addRecoloured(const std::string& args, std::vector<Picture>& out, in
     return "";
 }
 
+// The state of one text being read: its pictures go to `out`; `open` tells
+// that the last of them still takes rows.
+struct PictureText {
+    int size;
+    const char* keyword;
+    int blank;
+    std::vector<Picture>& out;
+    bool open;
+};
+
+bool complete(const PictureText& t) {
+    return static_cast<int>(t.out.back().pixels.size()) == t.size * t.size;
+}
+
+std::string addRow(PictureText& t, const std::string& row, int line) {
+    if (!t.open) return lineError(line, std::string("expected '") + t.keyword + " N'");
+    if (complete(t)) return lineError(line, "too many rows");
+    if (static_cast<int>(row.size()) != t.size)
+        return lineError(line, "row must have " + std::to_string(t.size) + " pixels");
+    for (char c : row) {
+        int v = pixelValue(c, t.blank);
+        if (v < 0) return lineError(line, std::string("bad pixel '") + c + "'");
+        t.out.back().pixels.push_back(static_cast<uint8_t>(v));
+    }
+    return "";
+}
+
+// One line: "blank N", "recolour ...", a picture header or a row of pixels.
+std::string parseLine(PictureText& t, const std::string& s, int line) {
+    std::istringstream words(s);
+    std::string word;
+    words >> word;
+    std::string arg = trim(s.substr(word.size()));
+    int n = 0;
+    if (word == "blank") {
+        if (!parseNumber(arg, n) || n < 0 || n > 15)
+            return lineError(line, "bad number '" + arg + "'");
+        t.blank = n;
+        return "";
+    }
+    if (word != "recolour" && word != t.keyword) return addRow(t, s, line);
+    if (t.open && !complete(t)) return lineError(line, "previous picture is incomplete");
+    if (word == "recolour") {
+        t.open = false;
+        return addRecoloured(arg, t.out, line);
+    }
+    if (!parseNumber(arg, n) || n < 0 || n > 255)
+        return lineError(line, "bad number '" + arg + "'");
+    t.out.push_back(Picture{n, t.size, {}});
+    t.open = true;
+    return "";
+}
+
 } // namespace
 
 uint16_t checksum(const uint8_t* data, size_t count) {
@@ -105,48 +146,16 @@ uint16_t checksum(const uint8_t* data, size_t count) {
 }
 
 std::string parsePictures(const std::string& text, int size, std::vector<Picture>& out) {
-    const char* keyword = size == 16 ? "sprite" : "char";
-    int blank = size == 16 ? 15 : 0;
+    PictureText t{size, size == 16 ? "sprite" : "char", size == 16 ? 15 : 0, out, false};
     std::istringstream in(text);
     std::string raw;
-    Picture* open = nullptr;
     for (int line = 1; std::getline(in, raw); ++line) {
         std::string s = trim(raw.substr(0, raw.find(';')));
         if (s.empty()) continue;
-        std::istringstream words(s);
-        std::string word;
-        words >> word;
-        std::string arg = trim(s.substr(word.size()));
-        if (word == "recolour" || word == keyword) {
-            if (open && static_cast<int>(open->pixels.size()) != size * size)
-                return lineError(line, "previous picture is incomplete");
-        }
-        if (word == "recolour") {
-            std::string err = addRecoloured(arg, out, line);
-            if (!err.empty()) return err;
-            open = nullptr;
-            continue;
-        }
-        if (word == "blank" || word == keyword) {
-            int v = 0;
-            if (!parseNumber(arg, v) || v < 0 || v > 255 || (word == "blank" && v > 15))
-                return lineError(line, "bad number '" + arg + "'");
-            if (word == "blank") {
-                blank = v;
-                continue;
-            }
-            out.push_back(Picture{v, size, {}});
-            open = &out.back();
-            continue;
-        }
-        if (!open) return lineError(line, std::string("expected '") + keyword + " N'");
-        if (static_cast<int>(open->pixels.size()) == size * size)
-            return lineError(line, "too many rows");
-        std::string err = addRow(*open, s, blank, line);
+        std::string err = parseLine(t, s, line);
         if (!err.empty()) return err;
     }
-    if (open && static_cast<int>(open->pixels.size()) != size * size)
-        return "last picture is incomplete";
+    if (t.open && !complete(t)) return "last picture is incomplete";
     return "";
 }
 
