@@ -1259,7 +1259,7 @@ dsStar:
     and 7
     ld a,CH_STAR
     jr nz,dsPut
-    inc a
+    ld a,CH_BRIGHT
 dsPut:
     ld (hl),a
     djnz dsStar
