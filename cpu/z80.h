@@ -92,8 +92,8 @@ inline bool runMachineCycle(CpuCore& c) {
 // GCC folds the identical sites back into one loop unless the caller's file
 // is compiled with -fno-crossjumping.
 inline void runInstruction(CpuCore& c) {
-    if (runMachineCycle(c) || runMachineCycle(c) || runMachineCycle(c) ||
-        runMachineCycle(c) || runMachineCycle(c) || runMachineCycle(c))
+    if (runMachineCycle(c) || runMachineCycle(c) || runMachineCycle(c) || runMachineCycle(c) ||
+        runMachineCycle(c) || runMachineCycle(c))
         return;
     while (!runMachineCycle(c)) {
     }
