@@ -1,6 +1,10 @@
 #!/usr/bin/env python3
 """Writes the seed corpora of the fuzz harnesses into fuzz/corpus/<harness>/.
 
+Usage: seeds.py [BUILD/roms]  -- with a build's roms folder, the demo ROM sets
+built there become seeds of fuzz_romset too (KorvaloDemo1.tia dropping
+KorvaloDemo2.tia, and the reverse).
+
 Run from anywhere; files are rewritten only when their contents change. The
 seeds are small structured inputs that reach every branch the harnesses know
 of quickly; libFuzzer finds the rest.
@@ -8,6 +12,7 @@ of quickly; libFuzzer finds the rest.
 import os
 import random
 import subprocess
+import sys
 import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -300,7 +305,20 @@ def romset_seeds():
     assert size == 0x16000
 
 
+def demo_seeds(roms):
+    demo1 = open(os.path.join(roms, "KorvaloDemo1.tia"), "rb").read()
+    demo2 = open(os.path.join(roms, "KorvaloDemo2.tia"), "rb").read()
+    for name, first, second in (("demo1-drop-demo2", demo1, demo2),
+                                ("demo2-drop-demo1", demo2, demo1)):
+        data = first + second
+        head = romset_header(first=len(first), rest=len(data), drop=1, drop_frame=2, frames=5,
+                             keys=bytes([0, 0, 0, 0x80, 0x80]), extra=b"\x39\x1c\x39\x1c\xc8\xd0")
+        write("fuzz_romset", name, head + data)
+
+
 if __name__ == "__main__":
     present_seeds()
     core_seeds()
     romset_seeds()
+    if len(sys.argv) > 1:
+        demo_seeds(sys.argv[1])
