@@ -3,6 +3,7 @@
 // pictures pixel for pixel. A differing or missing picture is written to the
 // build tree's e2e_actual folder for inspection.
 #include "golden_png.h"
+#include "tiapack.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -138,6 +140,31 @@ TEST_P(RomSetRun, ScreenshotsMatchTheGoldenPictures) {
     for (size_t i = 0; i < c.shots.size(); ++i)
         compareShot(i, c.shots[i]);
     EXPECT_FALSE(fs::exists(dir / shotName(c.shots.size()))) << "more screenshots than asked for";
+}
+
+// Each installed set has the file size of a ROM set, and its sprite ROM
+// checksum tells the board the set was packed for.
+TEST(RomSetFiles, SizesAndChecksumsTellTheirBoards) {
+    const struct {
+        const char* file;
+        int checksum; // -1: any value that selects a digital TIA-MC-1 set
+    } sets[] = {{"KorvaloDemo1.tia", -1},
+                {"KorvaloSelfTest.tia", -1},
+                {"KorvaloAnalog.tia", tiapack::checksumAnalog},
+                {"KorvaloDemo2.tia", tiapack::checksumTiaMc2},
+                {"KorvaloSelfTest2.tia", tiapack::checksumTiaMc2}};
+    for (const auto& set : sets) {
+        std::ifstream in(std::string(KORVALO_ROM_DIR "/") + set.file, std::ios::binary);
+        const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+        ASSERT_EQ(bytes.size(), tiapack::romSetSize) << set.file;
+        const uint16_t sum = tiapack::checksum(bytes.data(), tiapack::spriteRomSize);
+        if (set.checksum >= 0) {
+            EXPECT_EQ(sum, set.checksum) << set.file;
+        } else {
+            EXPECT_NE(sum, tiapack::checksumAnalog) << set.file;
+            EXPECT_NE(sum, tiapack::checksumTiaMc2) << set.file;
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(KorvaloRomSets, RomSetRun, ::testing::ValuesIn(cases),
