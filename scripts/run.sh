@@ -1,12 +1,21 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, and runs Korvalo headless. Without
-# arguments it runs the demo game for 600 frames; otherwise the arguments go
-# to korvalo (see build/host/korvalo --help).
+# arguments it runs "Derev.tia" from beside the program when the user has put
+# one there, else our own TIA-MC-1 demo game: it starts a game with Enter and
+# saves two screenshots in the current directory. With arguments, they go to
+# korvalo as they are (see build/host/korvalo --help).
 set -euo pipefail
+here=$(pwd)
 cd "$(dirname "$0")/.."
+top=$(pwd)
 scripts/deps.sh
 scripts/build.sh build -DCMAKE_BUILD_TYPE=Release -DKORVALO_TESTS=OFF
-if [ $# -eq 0 ]; then
-    set -- --headless --frames 600 build/roms/KorvaloDemo1.tia
+cd "$here"
+program="$top/build/host/korvalo"
+if [ $# -gt 0 ]; then
+    exec "$program" "$@"
 fi
-exec build/host/korvalo "$@"
+rom="$top/build/host/Derev.tia"
+[ -f "$rom" ] || rom="$top/build/host/KorvaloDemo1.tia"
+exec "$program" --headless --frames 600 --keys 60:down:Enter,62:up:Enter \
+    --screenshot 50,400 "$rom"
