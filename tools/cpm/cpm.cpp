@@ -33,8 +33,9 @@ void bdosCall(CpuCore& c) {
     const uint8_t* mem = cpmMachine.memory;
     if (c.BC.lo == 2) printChar(c.DE.lo);
     if (c.BC.lo == 9) {
-        for (uint16_t a = c.DE.w; mem[a] != '$'; ++a)
-            printChar(mem[a]);
+        // A string without its '$' stops after one trip round memory.
+        for (unsigned n = 0, a = c.DE.w; n < 0x10000 && mem[a & 0xFFFF] != '$'; ++n, ++a)
+            printChar(mem[a & 0xFFFF]);
     }
     c.PC = uint16_t(mem[c.SP] | mem[uint16_t(c.SP + 1)] << 8);
     c.SP += 2;
