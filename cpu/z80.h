@@ -91,10 +91,23 @@ inline bool runMachineCycle(CpuCore& c) {
 // own history (the first is almost always the opcode fetch and decodeOpcode).
 // GCC folds the identical sites back into one loop unless the caller's file
 // is compiled with -fno-crossjumping.
+//
+// Only a chain of DD/FD prefixes runs past six machine cycles. Such a chain is
+// one pass, but a program made of nothing but prefixes would never finish it:
+// once the budget is spent the pass stops after a prefix, with the core not
+// at an instruction start, and the next call goes on with the chain. The
+// processor accepts no interrupt there (see isBetweenInstructions).
 inline void runInstruction(CpuCore& c) {
     if (runMachineCycle(c) || runMachineCycle(c) || runMachineCycle(c) || runMachineCycle(c) ||
         runMachineCycle(c) || runMachineCycle(c))
         return;
     while (!runMachineCycle(c)) {
+        if (c.cycleBudget < 0) return;
     }
+}
+
+// True between two instructions, the only place where the machine may start
+// an interrupt or change registers.
+inline bool isBetweenInstructions(const CpuCore& c) {
+    return c.stepFn == decodeOpcode && c.busFn == c.fetchFn;
 }

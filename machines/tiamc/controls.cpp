@@ -52,10 +52,18 @@ void advanceScanlineMode() {
     consolePrintf("%s", scanlineMessages[scanlineMode]);
 }
 
+// Execution restarts at address 0 with the other registers as they were; a
+// chain of prefixes left unfinished by the last frame is abandoned.
+void restartAtZero() {
+    cpuCore.PC = 0;
+    cpuCore.stepFn = decodeOpcode;
+    cpuCore.busFn = cpuCore.fetchFn;
+}
+
 // A file that cannot be opened leaves the running game as it was.
 void loadDroppedRomSet() {
     if (loadRomSet(dropPath)) {
-        cpuCore.PC = 0;
+        restartAtZero();
     } else {
         consolePrintf("Can't open file!\n");
     }
@@ -94,7 +102,7 @@ void handleHostControls() {
     saveKeysPrev();
     snapshotKeys();
     if (down(printScreenKey) && down(scrollLockKey) && down(pauseKey)) {
-        cpuCore.PC = 0;
+        restartAtZero();
         cpuCore.iff = 0;
     }
     if (!hotKeysTakeFrame()) buildInputBytes();

@@ -38,7 +38,9 @@ void beginTiaFrame() {
     tiaBoard.inputD2 &= ~framePhaseBit;
     cpuCore.cycleBudget += frameGrant;
     handleHostControls();
-    beginInterrupt(cpuCore);
+    // Within a chain of prefixes carried over from the last frame the
+    // processor accepts no interrupt: this frame's is dropped.
+    if (isBetweenInstructions(cpuCore)) beginInterrupt(cpuCore);
 }
 
 // The first instruction of a frame always runs. The frame-phase bit is set

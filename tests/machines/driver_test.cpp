@@ -126,6 +126,36 @@ TEST_F(DriverTest, InterruptWaitsForAFrameStartWithIff1Set) {
     EXPECT_EQ(tiaBoard.boardMemory[0xC100], 2);
 }
 
+// Memory from 0x0100 to 0xBFFF full of DD prefixes is one chain of some five
+// frames' length: each frame still ends on time, no interrupt lands inside the
+// chain, and the restart keys put the processor back at an instruction start.
+TEST_F(DriverTest, ChainOfPrefixesEndsEachFrameOnTime) {
+    Z80Emitter z;
+    z.ldSp(0xFF00).im1().ei().jp("chain");
+    z.org(0x38).ldAMem(0xC100).incA().ldMemA(0xC100).ei().reti();
+    z.org(0x100).label("chain");
+    std::vector<uint8_t> image = z.image();
+    std::fill(image.begin() + 0x100, image.begin() + 0xC000, 0xDD);
+    RomSetBuilder set(RomModel::tiaMc1);
+    set.programImage(image);
+    start(set);
+    uint16_t lastPc = 0;
+    for (int frame = 0; frame < 5; ++frame) {
+        runTiaFrame();
+        EXPECT_GE(cpuCore.cycleBudget, -cpuCore.cost4);
+        EXPECT_GT(cpuCore.PC, lastPc);
+        EXPECT_LT(cpuCore.PC, 0xC000);
+        lastPc = cpuCore.PC;
+    }
+    EXPECT_EQ(tiaBoard.boardMemory[0xC100], 0);
+    EXPECT_FALSE(isBetweenInstructions(cpuCore));
+    holdKeys({0xB7, 0x46});
+    pressPause();
+    beginTiaFrame();
+    EXPECT_TRUE(isBetweenInstructions(cpuCore));
+    EXPECT_EQ(cpuCore.PC, 0);
+}
+
 TEST_F(DriverTest, EndOfFrameDrawsThenPaces) {
     Z80Emitter z;
     z.ldA(0xFF).outA(0xA0).label("spin").jr("spin");
