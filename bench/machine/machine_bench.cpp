@@ -28,9 +28,6 @@
 namespace {
 using Clock = std::chrono::steady_clock;
 
-constexpr size_t spriteRomBytes = 0x8000;
-constexpr size_t programOffset = 0x8000;
-constexpr size_t romSetBytes = 0x16000;
 constexpr uint16_t subroutineAddress = 0x0300;
 
 struct Program {
@@ -81,13 +78,6 @@ void emitBusyLoop(Program& p) {
     p.jumpBack(0x18, loop);                                           // jr loop
 }
 
-uint16_t romChecksum(const uint8_t* data, size_t size) {
-    uint16_t sum = 0;
-    for (size_t i = 0; i < size; ++i)
-        sum = static_cast<uint16_t>((sum << 1 | sum >> 15) ^ data[i]);
-    return sum;
-}
-
 // A TIA-MC-1 set: random sprite graphics whose checksum names no other model.
 std::vector<uint8_t> buildRomSet() {
     std::vector<uint8_t> file(romSetBytes, 0);
@@ -101,8 +91,8 @@ std::vector<uint8_t> buildRomSet() {
     Program program;
     emitSetUp(program);
     emitBusyLoop(program);
-    std::copy(program.bytes.begin(), program.bytes.end(), file.begin() + programOffset);
-    file[programOffset + subroutineAddress] = 0xC9; // ret
+    std::copy(program.bytes.begin(), program.bytes.end(), file.begin() + tiaMc1ProgramOffset);
+    file[tiaMc1ProgramOffset + subroutineAddress] = 0xC9; // ret
     return file;
 }
 

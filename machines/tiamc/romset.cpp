@@ -5,7 +5,6 @@
 #include "cpu/z80.h"
 #include "host/host.h"
 
-#include <bit>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -53,14 +52,15 @@ void writeTiaMc2(CpuCore& c) {
 
 void loadTiaMc2(std::FILE* file) {
     readBlock(file, tiaBoard.charRom, sizeof tiaBoard.charRom);
-    readBlock(file, tiaBoard.boardMemory, 0x6000);
-    std::memset(tiaBoard.boardMemory + 0x6000, 0, 0xA000);
+    readBlock(file, tiaBoard.boardMemory, tiaMc2ProgramBytes);
+    std::memset(tiaBoard.boardMemory + tiaMc2ProgramBytes, 0,
+                sizeof tiaBoard.boardMemory - tiaMc2ProgramBytes);
     tiaBoard.boardModel = tiaMc2;
 }
 
 // The work RAM above 0xE000 and the tile map keep their contents.
 void loadTiaMc1(std::FILE* file) {
-    readBlock(file, tiaBoard.boardMemory, 0xE000);
+    readBlock(file, tiaBoard.boardMemory, tiaMc1ProgramBytes);
     std::memset(tiaBoard.charRam, 0, sizeof tiaBoard.charRam);
     tiaBoard.boardModel = tiaMc1;
 }
@@ -79,10 +79,7 @@ std::FILE* openRomSet(const char* path) {
 uint16_t readBlock(std::FILE* file, uint8_t* buffer, uint32_t count) {
     const size_t got = std::fread(buffer, 1, count, file);
     std::memset(buffer + got, 0xFF, count - got);
-    uint16_t checksum = 0;
-    for (uint32_t i = 0; i < count; ++i)
-        checksum = std::rotl(checksum, 1) ^ buffer[i];
-    return checksum;
+    return romChecksum(buffer, count);
 }
 
 void installBusHandlers() {

@@ -6,6 +6,8 @@
 // which one runs.
 #pragma once
 
+#include "machines/tiamc/romset_format.h"
+
 #include <cstdint>
 #include <cstdio>
 
@@ -13,11 +15,6 @@ struct CpuCore;
 
 constexpr uint8_t tiaMc1 = 0;
 constexpr uint8_t tiaMc2 = 1;
-
-// The model is told by the checksum of the file's first 32768 bytes.
-constexpr uint16_t tiaMc2Checksum = 0x3E56;
-constexpr uint16_t analogChecksum = 0x5422;
-constexpr uint32_t romSetSize = 0x16000;
 
 // Sprite composition buffer: picture pixel (x, y) is byte (y + 1) * 272 + x.
 // The spare row 0, the 16 spare bytes closing each row and the rows below the

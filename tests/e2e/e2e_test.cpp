@@ -150,19 +150,19 @@ TEST(RomSetFiles, SizesAndChecksumsTellTheirBoards) {
         int checksum; // -1: any value that selects a digital TIA-MC-1 set
     } sets[] = {{"KorvaloDemo1.tia", -1},
                 {"KorvaloSelfTest.tia", -1},
-                {"KorvaloAnalog.tia", tiapack::checksumAnalog},
-                {"KorvaloDemo2.tia", tiapack::checksumTiaMc2},
-                {"KorvaloSelfTest2.tia", tiapack::checksumTiaMc2}};
+                {"KorvaloAnalog.tia", analogChecksum},
+                {"KorvaloDemo2.tia", tiaMc2Checksum},
+                {"KorvaloSelfTest2.tia", tiaMc2Checksum}};
     for (const auto& set : sets) {
         std::ifstream in(std::string(KORVALO_ROM_DIR "/") + set.file, std::ios::binary);
         const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
-        ASSERT_EQ(bytes.size(), tiapack::romSetSize) << set.file;
-        const uint16_t sum = tiapack::checksum(bytes.data(), tiapack::spriteRomSize);
+        ASSERT_EQ(bytes.size(), romSetBytes) << set.file;
+        const uint16_t sum = romChecksum(bytes.data(), spriteRomBytes);
         if (set.checksum >= 0) {
             EXPECT_EQ(sum, set.checksum) << set.file;
         } else {
-            EXPECT_NE(sum, tiapack::checksumAnalog) << set.file;
-            EXPECT_NE(sum, tiapack::checksumTiaMc2) << set.file;
+            EXPECT_NE(sum, analogChecksum) << set.file;
+            EXPECT_NE(sum, tiaMc2Checksum) << set.file;
         }
     }
 }

@@ -11,7 +11,7 @@ Picture solid(int number, int size, uint8_t colour) {
 }
 
 Bytes patternedSpriteRom() {
-    Bytes rom(spriteRomSize);
+    Bytes rom(spriteRomBytes);
     for (size_t i = 0; i < rom.size(); ++i)
         rom[i] = static_cast<uint8_t>(i * 7 + (i >> 9));
     return rom;
@@ -21,11 +21,11 @@ Bytes patternedSpriteRom() {
 
 TEST(TiapackChecksum, RotatesThenXorsEachByte) {
     const uint8_t abc[] = {'a', 'b', 'c'};
-    EXPECT_EQ(checksum(abc, 3), 0x0123);
+    EXPECT_EQ(romChecksum(abc, 3), 0x0123);
     const uint8_t high[] = {0x80, 0, 0, 0, 0, 0, 0, 0, 0};
-    EXPECT_EQ(checksum(high, 9), 0x8000); // bit 7 shifted up eight places
+    EXPECT_EQ(romChecksum(high, 9), 0x8000); // bit 7 shifted up eight places
     const uint8_t wrap[] = {0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    EXPECT_EQ(checksum(wrap, 10), 0x0001); // and around past bit 15
+    EXPECT_EQ(romChecksum(wrap, 10), 0x0001); // and around past bit 15
 }
 
 TEST(TiapackChecksum, ForcedToTheModelValues) {
@@ -33,8 +33,8 @@ TEST(TiapackChecksum, ForcedToTheModelValues) {
         Bytes rom = patternedSpriteRom();
         Bytes before = rom;
         forceChecksum(rom, kind);
-        uint16_t want = kind == SetKind::tiaMc2 ? checksumTiaMc2 : checksumAnalog;
-        EXPECT_EQ(checksum(rom.data(), rom.size()), want);
+        uint16_t want = kind == SetKind::tiaMc2 ? tiaMc2Checksum : analogChecksum;
+        EXPECT_EQ(romChecksum(rom.data(), rom.size()), want);
         int changed = 0;
         for (size_t i = 0; i < rom.size(); ++i)
             changed += rom[i] != before[i];
@@ -49,9 +49,9 @@ TEST(TiapackChecksum, DigitalSetAvoidsBothModelValues) {
         Bytes rom = patternedSpriteRom();
         forceChecksum(rom, collide);
         forceChecksum(rom, SetKind::tiaMc1Digital);
-        uint16_t sum = checksum(rom.data(), rom.size());
-        EXPECT_NE(sum, checksumTiaMc2);
-        EXPECT_NE(sum, checksumAnalog);
+        uint16_t sum = romChecksum(rom.data(), rom.size());
+        EXPECT_NE(sum, tiaMc2Checksum);
+        EXPECT_NE(sum, analogChecksum);
     }
 }
 
@@ -60,7 +60,7 @@ TEST(TiapackLayout, SpriteHalvesAndPlanes) {
     s.pixels[2 * 16 + 0] = 1;  // row 2, leftmost pixel: plane 0 only
     s.pixels[2 * 16 + 8] = 8;  // row 2, first pixel of half B: plane 3 only
     s.pixels[5 * 16 + 15] = 6; // row 5, rightmost pixel: planes 1 and 2
-    Bytes rom(spriteRomSize, 0);
+    Bytes rom(spriteRomBytes, 0);
     placeSprite(rom, s);
     size_t a = 3 * 16 + 2;
     EXPECT_EQ(rom[a], 0xFF);
@@ -80,8 +80,8 @@ TEST(TiapackLayout, TiaMc2SetPlacesBanksAndProgram) {
     Bytes out;
     Bytes program = {0xF3, 0x31, 0x00};
     ASSERT_EQ(buildRomSet(SetKind::tiaMc2, program, {solid(0, 16, 2)}, {{}, {}, {c}}, out), "");
-    ASSERT_EQ(out.size(), romSetSize);
-    EXPECT_EQ(checksum(out.data(), spriteRomSize), checksumTiaMc2);
+    ASSERT_EQ(out.size(), romSetBytes);
+    EXPECT_EQ(romChecksum(out.data(), spriteRomBytes), tiaMc2Checksum);
     EXPECT_EQ(out[0x8000 + 0x4000 + 2 * 0x800 + 5 * 8 + 3], 0x01);
     EXPECT_EQ(out[0x8000 + 2 * 0x800 + 5 * 8 + 3], 0x00);
     EXPECT_EQ(out[0x10000], 0xF3);
@@ -93,13 +93,13 @@ TEST(TiapackLayout, TiaMc1SetAndCharRamImage) {
     Bytes out;
     Bytes program(0xE000, 0x11);
     ASSERT_EQ(buildRomSet(SetKind::tiaMc1Analog, program, {}, {}, out), "");
-    EXPECT_EQ(checksum(out.data(), spriteRomSize), checksumAnalog);
+    EXPECT_EQ(romChecksum(out.data(), spriteRomBytes), analogChecksum);
     EXPECT_EQ(out[0x8000], 0x11);
     EXPECT_EQ(out[0x15FFF], 0x11);
     EXPECT_NE(buildRomSet(SetKind::tiaMc1Digital, Bytes(0xE001), {}, {}, out), "");
     EXPECT_NE(buildRomSet(SetKind::tiaMc1Digital, {}, {solid(255, 16, 1)}, {}, out), "");
     Bytes image = charRamImage({solid(0x41, 8, 9)});
-    ASSERT_EQ(image.size(), charRamSize);
+    ASSERT_EQ(image.size(), charRamBytes);
     EXPECT_EQ(image[0x41 * 8 + 7], 0xFF);          // plane 0
     EXPECT_EQ(image[0x800 + 0x41 * 8], 0x00);      // plane 1
     EXPECT_EQ(image[0x1800 + 0x41 * 8 + 4], 0xFF); // plane 3

@@ -128,7 +128,7 @@ TEST_F(RomSetTest, ShortFileReadsFFPastItsEnd) {
 
 TEST_F(RomSetTest, OversizedFileTailIsIgnored) {
     std::vector<uint8_t> bytes = patternedTiaMc1().build();
-    bytes.resize(romSetSize + 0x2000, 0xEE);
+    bytes.resize(romSetBytes + 0x2000, 0xEE);
     ASSERT_TRUE(loadRomSet(writeTemp(bytes).c_str()));
     EXPECT_EQ(tiaBoard.boardMemory[0xDFFF], uint8_t(0xDFFF ^ 0xDF));
     EXPECT_EQ(tiaBoard.boardMemory[0xE000], 0);
@@ -146,7 +146,7 @@ TEST_F(RomSetTest, UnopenablePathChangesNothing) {
     for (const std::string& path : {std::string("/nonexistent/Derev.tia"), directory.string()}) {
         EXPECT_FALSE(loadRomSet(path.c_str())) << path;
         EXPECT_EQ(tiaBoard.boardModel, tiaMc2);
-        EXPECT_EQ(tiaBoard.romSetChecksum, tiaMc2SetChecksum);
+        EXPECT_EQ(tiaBoard.romSetChecksum, tiaMc2Checksum);
         EXPECT_EQ(tiaBoard.spriteRegs[1][1], 7);
         EXPECT_EQ(cpuCore.writeFn, writeBefore);
         EXPECT_TRUE(std::equal(memoryBefore.begin(), memoryBefore.end(), tiaBoard.boardMemory));

@@ -4,13 +4,6 @@
 #include <cstdio>
 #include <stdexcept>
 
-uint16_t romChecksum(const uint8_t* data, size_t size) {
-    uint16_t sum = 0;
-    for (size_t i = 0; i < size; ++i)
-        sum = static_cast<uint16_t>((sum << 1 | sum >> 15) ^ data[i]);
-    return sum;
-}
-
 RomSetBuilder::RomSetBuilder(RomModel m) : model(m) {}
 
 namespace {
@@ -20,7 +13,8 @@ struct ProgramArea {
 };
 
 ProgramArea programArea(RomModel model) {
-    return model == RomModel::tiaMc2 ? ProgramArea{0x10000, 0x6000} : ProgramArea{0x8000, 0xE000};
+    return model == RomModel::tiaMc2 ? ProgramArea{tiaMc2ProgramOffset, tiaMc2ProgramBytes}
+                                     : ProgramArea{tiaMc1ProgramOffset, tiaMc1ProgramBytes};
 }
 } // namespace
 
@@ -58,10 +52,10 @@ void RomSetBuilder::forceChecksum(uint16_t wanted) {
 std::vector<uint8_t> RomSetBuilder::build() {
     const uint16_t sum = romChecksum(file.data(), spriteRomBytes);
     switch (model) {
-    case RomModel::tiaMc2: forceChecksum(tiaMc2SetChecksum); break;
-    case RomModel::tiaMc1Analog: forceChecksum(analogSetChecksum); break;
+    case RomModel::tiaMc2: forceChecksum(tiaMc2Checksum); break;
+    case RomModel::tiaMc1Analog: forceChecksum(analogChecksum); break;
     case RomModel::tiaMc1:
-        if (sum == tiaMc2SetChecksum || sum == analogSetChecksum) forceChecksum(0);
+        if (sum == tiaMc2Checksum || sum == analogChecksum) forceChecksum(0);
         break;
     }
     return file;

@@ -1,9 +1,5 @@
-// Builds TIA-MC ROM set files (90112 bytes) for tests and fuzz seeds.
-//
-// File layout: sprite ROM at 0x00000 (0x8000 bytes, whose checksum tells the
-// model); then, for the TIA-MC-1, the program at 0x08000 for addresses
-// 0x0000-0xDFFF; for the TIA-MC-2, the character ROM at 0x08000 and the
-// program at 0x10000 for addresses 0x0000-0x5FFF.
+// Builds TIA-MC ROM set files (90112 bytes, laid out as romset_format.h
+// tells) for tests, fuzz seeds and benchmarks.
 //
 // The checksum is forced by choosing two sprite ROM bytes eight apart
 // (checksumHigh, checksumLow): the checksum is linear in the bytes, a byte
@@ -12,20 +8,14 @@
 // the last rows of plane 3 of sprite image 255 (inverted number 0).
 #pragma once
 
+#include "machines/tiamc/romset_format.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 enum class RomModel { tiaMc1, tiaMc1Analog, tiaMc2 };
-
-constexpr uint16_t tiaMc2SetChecksum = 0x3E56;
-constexpr uint16_t analogSetChecksum = 0x5422;
-constexpr size_t romSetBytes = 0x16000;
-constexpr size_t spriteRomBytes = 0x8000;
-
-// Rotate left by one within 16 bits, then xor the byte into the low byte.
-uint16_t romChecksum(const uint8_t* data, size_t size);
 
 struct RomSetBuilder {
     explicit RomSetBuilder(RomModel model);

@@ -78,8 +78,7 @@ int packRom(int argc, char** argv) {
         return 1;
     }
     if (!writeFile(argv[argc - 1], image)) return 1;
-    std::printf("%s: checksum 0x%04X\n", argv[argc - 1],
-                tiapack::checksum(image.data(), tiapack::spriteRomSize));
+    std::printf("%s: checksum 0x%04X\n", argv[argc - 1], romChecksum(image.data(), spriteRomBytes));
     return 0;
 }
 

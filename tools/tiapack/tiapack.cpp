@@ -136,15 +136,6 @@ std::string parseLine(PictureText& t, const std::string& s, int line) {
 
 } // namespace
 
-uint16_t checksum(const uint8_t* data, size_t count) {
-    uint16_t sum = 0;
-    for (size_t i = 0; i < count; ++i) {
-        sum = static_cast<uint16_t>((sum << 1) | (sum >> 15));
-        sum ^= data[i];
-    }
-    return sum;
-}
-
 std::string parsePictures(const std::string& text, int size, std::vector<Picture>& out) {
     PictureText t{size, size == 16 ? "sprite" : "char", size == 16 ? 15 : 0, out, false};
     std::istringstream in(text);
@@ -179,14 +170,14 @@ void placeChar(Bytes& block, size_t planeStride, size_t base, const Picture& chr
 void forceChecksum(Bytes& spriteRom, SetKind kind) {
     spriteRom[checksumHighByte] = 0;
     spriteRom[checksumLowByte] = 0;
-    uint16_t sum = checksum(spriteRom.data(), spriteRomSize);
+    uint16_t sum = romChecksum(spriteRom.data(), spriteRomBytes);
     if (kind == SetKind::tiaMc1Digital) {
-        if (sum == checksumTiaMc2 || sum == checksumAnalog) spriteRom[checksumLowByte] = 1;
+        if (sum == tiaMc2Checksum || sum == analogChecksum) spriteRom[checksumLowByte] = 1;
         return;
     }
     // Rotation and XOR are linear: a byte 8 places before the end enters the
     // sum shifted left by 8, the last byte unshifted.
-    uint16_t want = kind == SetKind::tiaMc2 ? checksumTiaMc2 : checksumAnalog;
+    uint16_t want = kind == SetKind::tiaMc2 ? tiaMc2Checksum : analogChecksum;
     uint16_t diff = sum ^ want;
     spriteRom[checksumHighByte] = static_cast<uint8_t>(diff >> 8);
     spriteRom[checksumLowByte] = static_cast<uint8_t>(diff);
@@ -195,30 +186,30 @@ void forceChecksum(Bytes& spriteRom, SetKind kind) {
 std::string buildRomSet(SetKind kind, const Bytes& program, const std::vector<Picture>& sprites,
                         const std::vector<std::vector<Picture>>& charBanks, Bytes& out) {
     bool mc2 = kind == SetKind::tiaMc2;
-    size_t programMax = mc2 ? 0x6000 : 0xE000;
+    size_t programMax = mc2 ? tiaMc2ProgramBytes : tiaMc1ProgramBytes;
     if (program.size() > programMax) return "program is larger than the board's program space";
     if (charBanks.size() > (mc2 ? 4u : 0u)) return "character banks are for a TIA-MC-2 set only";
-    out.assign(romSetSize, 0);
-    Bytes spriteRom(spriteRomSize, 0xFF);
+    out.assign(romSetBytes, 0);
+    Bytes spriteRom(spriteRomBytes, 0xFF);
     for (const Picture& s : sprites) {
         if (s.number == reservedSprite) return "sprite 255 is kept for the checksum";
         placeSprite(spriteRom, s);
     }
     forceChecksum(spriteRom, kind);
     std::copy(spriteRom.begin(), spriteRom.end(), out.begin());
-    size_t programAt = mc2 ? spriteRomSize + charRomSize : spriteRomSize;
+    size_t programAt = mc2 ? tiaMc2ProgramOffset : tiaMc1ProgramOffset;
     std::copy(program.begin(), program.end(), out.begin() + programAt);
     if (!mc2) return "";
-    Bytes charRom(charRomSize, 0);
+    Bytes charRom(charRomBytes, 0);
     for (size_t bank = 0; bank < charBanks.size(); ++bank)
         for (const Picture& c : charBanks[bank])
             placeChar(charRom, 0x2000, bank * charBankSize, c);
-    std::copy(charRom.begin(), charRom.end(), out.begin() + spriteRomSize);
+    std::copy(charRom.begin(), charRom.end(), out.begin() + spriteRomBytes);
     return "";
 }
 
 Bytes charRamImage(const std::vector<Picture>& chars) {
-    Bytes image(charRamSize, 0);
+    Bytes image(charRamBytes, 0);
     for (const Picture& c : chars)
         placeChar(image, charBankSize, 0, c);
     return image;

@@ -2,6 +2,8 @@
 // the model-selecting checksum of the sprite ROM.
 #pragma once
 
+#include "machines/tiamc/romset_format.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -10,12 +12,6 @@ namespace tiapack {
 
 using Bytes = std::vector<uint8_t>;
 
-constexpr size_t romSetSize = 0x16000;
-constexpr size_t spriteRomSize = 0x8000;
-constexpr size_t charRomSize = 0x8000;
-constexpr size_t charRamSize = 0x2000;
-constexpr uint16_t checksumTiaMc2 = 0x3E56;
-constexpr uint16_t checksumAnalog = 0x5422;
 // The last sprite image is kept free: two of its bytes set the checksum.
 constexpr int reservedSprite = 255;
 
@@ -28,9 +24,6 @@ struct Picture {
 };
 
 enum class SetKind { tiaMc1Digital, tiaMc1Analog, tiaMc2 };
-
-// Each byte: rotate left within 16 bits, then XOR the byte into the low byte.
-uint16_t checksum(const uint8_t* data, size_t count);
 
 // Parses "sprite N" / "char N" blocks of pixel rows ('.' = the "blank N"
 // colour) and "recolour FIRST LAST OFFSET FROM TO" lines, which add copies of
