@@ -111,9 +111,9 @@ class RomSetRun : public ::testing::TestWithParam<E2eCase> {
         const fs::path actual = dir / shotName(index);
         const fs::path golden =
             fs::path(E2E_SOURCE_DIR) / "golden" / (std::string(shot.golden) + ".png");
-        const RgbPicture actualPicture = readPng(actual.string());
+        const DecodedPng actualPicture = decodePng(actual.string());
         ASSERT_NE(actualPicture.width, 0u) << "no screenshot at frame " << shot.frame;
-        const RgbPicture goldenPicture = readPng(golden.string());
+        const DecodedPng goldenPicture = decodePng(golden.string());
         std::string difference = goldenPicture.width == 0
                                      ? "no golden picture"
                                      : comparePictures(goldenPicture, actualPicture);

@@ -4,7 +4,7 @@
 // dropped ROM set; the PNG files are read back and checked.
 #include "display/pixels.h"
 #include "display/present.h"
-#include "tests/host/png_decode.h"
+#include "tests/support/png_read.h"
 #include "tests/support/rom_set_builder.h"
 #include "tests/support/z80_emitter.h"
 

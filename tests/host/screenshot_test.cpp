@@ -3,7 +3,7 @@
 #include "host/headless/headless.h"
 #include "host/host.h"
 #include "host/png/png_writer.h"
-#include "tests/host/png_decode.h"
+#include "tests/support/png_read.h"
 
 #include <gtest/gtest.h>
 

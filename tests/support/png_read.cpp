@@ -1,4 +1,4 @@
-#include "tests/host/png_decode.h"
+#include "tests/support/png_read.h"
 
 #include <png.h>
 
@@ -13,9 +13,13 @@ DecodedPng decodePng(const std::string& path) {
     DecodedPng decoded;
     if (!png_image_begin_read_from_file(&image, path.c_str())) return decoded;
     image.format = PNG_FORMAT_RGB;
-    decoded.rgb.resize(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, decoded.rgb.data(), 0, nullptr)) return decoded;
+    std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) {
+        png_image_free(&image);
+        return decoded;
+    }
     decoded.width = image.width;
     decoded.height = image.height;
+    decoded.rgb = std::move(rgb);
     return decoded;
 }
