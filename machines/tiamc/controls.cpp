@@ -17,8 +17,7 @@ constexpr uint8_t leftShiftKey = 0x2A;
 constexpr uint8_t deleteKey = 0xD3;
 constexpr uint8_t leftCtrlKey = 0x1D;
 
-bool down(uint8_t key) { return keysNow[key] & 0x80; }
-bool newlyPressed(uint8_t key) { return down(key) && !(keysPrev[key] & 0x80); }
+bool newlyPressed(uint8_t key) { return keyDown(key) && !(keysPrev[key] & 0x80); }
 
 struct ScaleStep {
     uint8_t before;
@@ -73,20 +72,20 @@ void loadDroppedRomSet() {
 // The full-screen and screenshot keys take the frame: the cabinet inputs keep
 // their previous values.
 bool hotKeysTakeFrame() {
-    if (down(leftWindowsKey) && down(fKey)) {
+    if (keyDown(leftWindowsKey) && keyDown(fKey)) {
         if (newlyPressed(fKey)) {
             fullScreen = !fullScreen;
             resizeClient(0, 0);
         }
         return true;
     }
-    if (down(leftShiftKey) && newlyPressed(printScreenKey)) {
+    if (keyDown(leftShiftKey) && newlyPressed(printScreenKey)) {
         takeScreenshot();
         return true;
     }
     if (newlyPressed(deleteKey)) {
         clearBackBuffer();
-        if (down(leftCtrlKey)) {
+        if (keyDown(leftCtrlKey)) {
             advanceScanlineMode();
         } else {
             advanceScalePreset();
@@ -101,7 +100,7 @@ void handleHostControls() {
     if (dropPending) loadDroppedRomSet();
     saveKeysPrev();
     snapshotKeys();
-    if (down(printScreenKey) && down(scrollLockKey) && down(pauseKey)) {
+    if (keyDown(printScreenKey) && keyDown(scrollLockKey) && keyDown(pauseKey)) {
         restartAtZero();
         cpuCore.iff = 0;
     }

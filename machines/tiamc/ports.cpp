@@ -42,8 +42,6 @@ constexpr InputKey inputKeys[] = {
     {upArrow, 1, 0x02},   {spaceKey, 2, 0x40},   {leftCtrlKey, 2, 0x20}, {enterKey, 2, 0x10},
 };
 
-bool keyDown(uint8_t key) { return keysNow[key] & 0x80; }
-
 constexpr uint8_t analogMax = 208;
 constexpr uint8_t analogMin = 96;
 constexpr uint8_t analogStep = 2;
@@ -58,6 +56,8 @@ uint8_t moveAnalogControl() {
 }
 
 } // namespace
+
+bool keyDown(uint8_t key) { return keysNow[key] & 0x80; }
 
 void readInputPort(CpuCore& c) {
     switch (c.busAddress & 0xFF) {

@@ -66,6 +66,8 @@ void renderFrame(uint32_t* dest, uint32_t stride);
 void readInputPort(CpuCore& c);
 void writePortTiaMc1(CpuCore& c);
 void writePortTiaMc2(CpuCore& c);
+// True while the key is down in this frame's snapshot (keysNow).
+bool keyDown(uint8_t key);
 // Rebuilds inputD0..inputD2 from keysNow (once per frame).
 void buildInputBytes();
 
