@@ -1,5 +1,5 @@
 // Builds TIA-MC ROM set files (90112 bytes, laid out as romset_format.h
-// tells) for tests, fuzz seeds and benchmarks.
+// tells) for tests and fuzz seeds.
 //
 // The checksum is forced by choosing two sprite ROM bytes eight apart
 // (checksumHigh, checksumLow): the checksum is linear in the bytes, a byte
