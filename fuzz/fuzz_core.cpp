@@ -1,10 +1,12 @@
 // The Z80 core alone on an arbitrary 64 KB image and register state, run for
-// a bounded number of instructions with frame interrupts offered between
-// them. Checks the stepping contract around every bus operation and step:
-// each step charges exactly one cost-table entry, busFn is always one of the
-// five slots, stepFn is never null, and every pass ends between instructions.
+// a bounded number of passes in short frames (a grant added whenever the
+// budget is spent), with interrupts offered between instructions. Checks the
+// stepping contract around every bus operation and step: each step charges
+// exactly one cost-table entry, busFn is always one of the five slots, stepFn
+// is never null, and every pass ends between instructions, except a chain of
+// prefixes that runs out of budget, which stops and goes on in the next pass.
 //
-// Input: a 48-byte header (register state, memory layout, interrupt
+// Input: a 48-byte header (register state, memory layout, grant, interrupt
 // schedule), then the memory image, tiled or zero-padded to 64 KB.
 #include "cpu/z80.h"
 
@@ -17,8 +19,11 @@ namespace {
 
 constexpr size_t headerSize = 48;
 constexpr int instructionLimit = 1000;
-// A run of DD/FD prefixes is one pass; a 64 KB image of them never ends one.
-constexpr int stepsPerPassLimit = 2000;
+// Passes longer than six machine cycles are prefix chains, which stop once
+// the budget is spent: with grants of at most 2^20 units, a pass that has not
+// ended after this many steps never will.
+constexpr int stepsPerPassLimit = 4096;
+constexpr int unrolledCycles = 6;
 
 uint8_t image[0x10000];
 uint8_t portLatch;
@@ -104,8 +109,9 @@ void setUpCore(const uint8_t* h) {
     core.iff = h[27] & 6;
     core.im = h[28] & 3;
     portLatch = h[29];
-    core.cycleBudget = static_cast<int32_t>(word(h + 30)) * 256;
 }
+
+int32_t frameGrant(const uint8_t* h) { return (h[30] + 1) * 4096; }
 
 void loadImage(const uint8_t* data, size_t size, bool tile) {
     std::memset(image, 0, sizeof image);
@@ -117,14 +123,13 @@ void loadImage(const uint8_t* data, size_t size, bool tile) {
     }
 }
 
-// One pass as runInstruction makes it, checked around every call. False when
-// the pass had to be cut (an endless prefix chain).
-bool checkedPass() {
+// One pass as runInstruction makes it, checked around every call.
+void checkedPass() {
     const int32_t budgetBefore = core.cycleBudget;
     int64_t charged = 0;
     passStartPC = core.PC;
     for (passStep = 0;; ++passStep) {
-        if (passStep == stepsPerPassLimit) return false;
+        require(passStep < stepsPerPassLimit, "a pass ends, or stops once the budget is spent");
         require(isBusSlot(core, core.busFn), "busFn is one of the five slots");
         const int32_t beforeBus = core.cycleBudget;
         core.busFn(core);
@@ -136,12 +141,14 @@ bool checkedPass() {
         charged += charge;
         require(core.stepFn != nullptr, "stepFn is set");
         require(isBusSlot(core, core.busFn), "busFn is one of the five slots");
-        if (core.stepFn == decodeOpcode) break;
+        if (core.stepFn == decodeOpcode) {
+            require(core.busFn == core.fetchFn, "a pass ends on the fetch slot");
+            break;
+        }
+        if (passStep >= unrolledCycles && core.cycleBudget < 0) break;
     }
-    require(core.busFn == core.fetchFn, "a pass ends on the fetch slot");
     require(static_cast<int64_t>(budgetBefore) - core.cycleBudget == charged,
             "the pass charges the sum of its steps");
-    return true;
 }
 
 // The acknowledge cycle is charged by beginInterrupt itself, and only when
@@ -164,11 +171,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t* h = data;
     loadImage(data + headerSize, size - headerSize, h[32] & 1);
     setUpCore(h);
-    const uint8_t* schedule = h + 40; // 64 bits: offer the interrupt before instruction k % 64
+    const uint8_t* schedule = h + 40; // 64 bits: offer the interrupt before pass k % 64
     const int count = 1 + (word(h + 33) % instructionLimit);
     for (int k = 0; k < count; ++k) {
-        if (schedule[(k >> 3) & 7] >> (k & 7) & 1) offerInterrupt(h);
-        if (!checkedPass()) break;
+        if (core.cycleBudget < 0) core.cycleBudget += frameGrant(h);
+        const bool offered = schedule[(k >> 3) & 7] >> (k & 7) & 1;
+        if (offered && isBetweenInstructions(core)) offerInterrupt(h);
+        checkedPass();
     }
     return 0;
 }

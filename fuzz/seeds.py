@@ -53,11 +53,11 @@ def assemble(source):
 
 
 def core_header(iff=0, im=0, i_reg=0, sp=0x8000, pc=0, tile=False, count=999,
-                schedule=b"\x00" * 8, im_override=None):
+                schedule=b"\x00" * 8, im_override=None, grant=0xFF):
     h = bytearray(48)
     h[0], h[1] = 0x12, 0x45
     for at, w in ((2, 0x4000), (4, 0x5000), (6, 0x0203), (8, sp), (10, pc), (12, 0x6000),
-                  (14, 0x7000), (16, 0xFFD7), (18, 0x1111), (20, 0x2222), (22, 0x3333), (30, 0)):
+                  (14, 0x7000), (16, 0xFFD7), (18, 0x1111), (20, 0x2222), (22, 0x3333), (30, grant)):
         h[at], h[at + 1] = w & 0xFF, w >> 8
     h[26], h[27], h[28] = i_reg, iff, im
     h[32] = 1 if tile else 0
@@ -99,7 +99,8 @@ def core_seeds():
     write("fuzz_core", "im2-halt", core_header(im=3, schedule=b"\xff" * 8) + halt_loop)
     write("fuzz_core", "im1-halt", core_header(im=2, schedule=b"\x11" * 8) + halt_loop)
     write("fuzz_core", "prefix-chain",
-          core_header(iff=6, schedule=every8) + b"\xdd\xfd" * 300 + b"\x00\xfb\x18\xfe")
+          core_header(iff=6, schedule=every8, grant=3) + b"\xdd\xfd" * 300 + b"\x00\xfb\x18\xfe")
+    write("fuzz_core", "prefix-only", core_header(iff=6, tile=True, schedule=every8) + b"\xdd\xfd")
     write("fuzz_core", "block-ops", core_header(iff=6, im=3, i_reg=0xFF, schedule=b"\x80" * 8) +
           assemble("""
         org 0
