@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
 namespace {
@@ -17,11 +16,6 @@ class HostKeys : public ::testing::Test {
   protected:
     void SetUp() override {
         installTestHost();
-        std::memset(liveKeys, 0, sizeof liveKeys);
-        std::memset(keysNow, 0, sizeof keysNow);
-        std::memset(keysPrev, 0, sizeof keysPrev);
-        pauseHoldFrames = 0;
-        dropPending = false;
         hostScript = HostScript{};
     }
 

@@ -26,11 +26,6 @@ class TiaTest : public ::testing::Test {
         installTestHost();
         tiaBoard = freshBoard;
         cpuCore = CpuCore{};
-        std::memset(liveKeys, 0, sizeof liveKeys);
-        std::memset(keysNow, 0, sizeof keysNow);
-        std::memset(keysPrev, 0, sizeof keysPrev);
-        pauseHoldFrames = 0;
-        dropPending = false;
         fullScreen = false;
         scalePreset = 3;
         scanlineMode = 0;

@@ -3,6 +3,7 @@
 #include "host/host.h"
 
 #include <algorithm>
+#include <cstring>
 
 TestHostRecord testHost;
 
@@ -56,6 +57,11 @@ void installTestHost() {
     screenHeight = 960;
     testHost.backBuffer.assign(static_cast<size_t>(screenWidth) * screenHeight, 0u);
     keyboardCaptured = true;
+    std::memset(liveKeys, 0, sizeof liveKeys);
+    std::memset(keysNow, 0, sizeof keysNow);
+    std::memset(keysPrev, 0, sizeof keysPrev);
+    pauseHoldFrames = 0;
+    dropPending = false;
     host = HostOps{lockBackBuffer, unlockBackBuffer, clearBackBuffer, sizeClient,
                    showWindow,     pacingStep,       muteAudio,       encodePng,
                    fileExists,     fatalError,       shutdownAndExit, consoleOut};

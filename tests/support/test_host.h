@@ -25,6 +25,6 @@ struct TestHostRecord {
 
 extern TestHostRecord testHost;
 
-// Fills the host record, clears testHost, sets a 1280 x 960 screen and
-// captures the keyboard.
+// Fills the host record, clears testHost, sets a 1280 x 960 screen, captures
+// the keyboard with no key down, no Pause held and no drop pending.
 void installTestHost();
