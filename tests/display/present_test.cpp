@@ -145,19 +145,21 @@ class Presentation : public ::testing::Test {
     }
 };
 
-TEST_F(Presentation, Preset1IsTheLineOnceWithABlackRowBelow) { expectComposed(1, 0, 512, 512); }
-
-TEST_F(Presentation, Preset12BlackScanlines) { expectComposed(12, 0, 640, 512); }
-
-TEST_F(Presentation, Preset12SmoothScanlines) { expectComposed(12, 1, 640, 512); }
-
-TEST_F(Presentation, Preset12DoubleLinesForEveryOtherLook) {
-    expectComposed(12, 2, 640, 512);
-    SetUp();
-    expectComposed(12, 7, 640, 512);
+// Preset 1: the line once with a black row below; preset 12: black
+// scanlines, smooth scanlines, and double lines for every other look;
+// preset 3: three rows of falling brightness.
+TEST_F(Presentation, EveryPresetAndLookFillsItsCentredRectangle) {
+    const struct {
+        uint8_t preset, mode;
+        uint32_t width, height;
+    } cases[] = {{1, 0, 512, 512},  {12, 0, 640, 512}, {12, 1, 640, 512},
+                 {12, 2, 640, 512}, {12, 7, 640, 512}, {3, 0, 960, 768}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "preset " << int(c.preset) << " look " << int(c.mode));
+        SetUp();
+        expectComposed(c.preset, c.mode, c.width, c.height);
+    }
 }
-
-TEST_F(Presentation, Preset3IsThreeRowsOfFallingBrightness) { expectComposed(3, 0, 960, 768); }
 
 TEST_F(Presentation, LeftoversOfALargerPresetDoNotReachTheSmoothLastLine) {
     pictureSeed = 0xFFFFFF;

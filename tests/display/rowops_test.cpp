@@ -47,23 +47,6 @@ TEST(RowOperations, Widen4to5BlendsTheInnerPixels) {
     EXPECT_EQ(dst, expected);
 }
 
-TEST(RowOperations, Widen4to5OfALongLineMatchesTheFormulaEverywhere) {
-    // 24 pixels: one 16-pixel unit and two 4-pixel groups.
-    std::mt19937 random(3);
-    std::vector<uint32_t> src(24);
-    for (uint32_t& p : src)
-        p = random() & 0xFFFFFF;
-    std::vector<uint32_t> dst(30, 0xDEAD);
-    widen4to5(src.data(), dst.data(), 24, 1, 0, 0);
-    for (size_t g = 0; g < 6; ++g) {
-        const uint32_t* p = &src[4 * g];
-        const uint32_t expected[5] = {p[0], mix(p[0], p[1]), average(p[1], p[2]), mix(p[3], p[2]),
-                                      p[3]};
-        for (size_t i = 0; i < 5; ++i)
-            EXPECT_EQ(dst[5 * g + i], expected[i]) << g << " " << i;
-    }
-}
-
 TEST(RowOperations, Widen2to3AveragesEachPair) {
     std::vector<uint32_t> src(8, 0);
     src[0] = 0x00FF0000;
