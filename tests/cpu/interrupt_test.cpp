@@ -157,16 +157,4 @@ TEST(CpuDriverContract, OverdraftCarriesIntoNextStretch) {
     EXPECT_EQ(c.PC, 3);
 }
 
-TEST(CpuDriverContract, ProgramCounterWraps) {
-    CpuCore& c = freshCore();
-    c.PC = 0xFFFF;
-    poke(0xFFFF, {0x01});
-    poke(0x0000, {0x34, 0x12});
-    runInstruction(c);
-    EXPECT_EQ(busEvents[0].address, 0xFFFF);
-    EXPECT_EQ(busEvents[1].address, 0x0000);
-    EXPECT_EQ(c.BC.w, 0x1234);
-    EXPECT_EQ(c.PC, 0x0002);
-}
-
 } // namespace

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstring>
 #include <sstream>
 #include <string>
 
@@ -227,16 +226,6 @@ TEST(CpuTiming, IxTable) { checkTable(Table::Indexed, 0xDD); }
 TEST(CpuTiming, IyTable) { checkTable(Table::Indexed, 0xFD); }
 TEST(CpuTiming, IxBitTable) { checkTable(Table::IndexedBit, 0xDD); }
 TEST(CpuTiming, IyBitTable) { checkTable(Table::IndexedBit, 0xFD); }
-
-TEST(CpuTiming, StandardCostTable) {
-    CpuCore c{};
-    fillStandardCostTable(c);
-    CpuCore expected{};
-    unitsPerTState = 256;
-    fillCostTable(expected);
-    EXPECT_EQ(std::memcmp(&c.cost3, &expected.cost3, 8 * sizeof(int32_t)), 0);
-    EXPECT_EQ(c.cost11, 2816);
-}
 
 // Every charge names a table entry: a machine with another clock ratio sees
 // its own figures everywhere, interrupts included.
