@@ -16,6 +16,14 @@ ProgramArea programArea(RomModel model) {
     return model == RomModel::tiaMc2 ? ProgramArea{tiaMc2ProgramOffset, tiaMc2ProgramBytes}
                                      : ProgramArea{tiaMc1ProgramOffset, tiaMc1ProgramBytes};
 }
+
+// Makes the sprite ROM sum to wanted; the last byte enters unrotated.
+void forceChecksum(std::vector<uint8_t>& file, uint16_t wanted) {
+    file[spriteRomBytes - 9] = file[spriteRomBytes - 1] = 0;
+    const uint16_t needed = romChecksum(file.data(), spriteRomBytes) ^ wanted;
+    file[spriteRomBytes - 9] = static_cast<uint8_t>(needed >> 8);
+    file[spriteRomBytes - 1] = static_cast<uint8_t>(needed);
+}
 } // namespace
 
 RomSetBuilder& RomSetBuilder::program(uint16_t address, const std::vector<uint8_t>& bytes) {
@@ -35,27 +43,13 @@ uint8_t* RomSetBuilder::charRom() {
     return file.data() + spriteRomBytes;
 }
 
-void RomSetBuilder::forceChecksum(uint16_t wanted) {
-    if (checksumLow - checksumHigh != 8 || checksumLow >= spriteRomBytes) {
-        throw std::logic_error("checksum bytes must lie 8 apart in the sprite ROM");
-    }
-    file[checksumHigh] = 0;
-    file[checksumLow] = 0;
-    // Each byte's contribution is rotated once per byte that follows it.
-    const int after = static_cast<int>((spriteRomBytes - 1 - checksumLow) % 16);
-    const uint16_t needed = romChecksum(file.data(), spriteRomBytes) ^ wanted;
-    const uint16_t atLow = static_cast<uint16_t>(needed >> after | needed << (16 - after));
-    file[checksumHigh] = static_cast<uint8_t>(atLow >> 8);
-    file[checksumLow] = static_cast<uint8_t>(atLow);
-}
-
 std::vector<uint8_t> RomSetBuilder::build() {
     const uint16_t sum = romChecksum(file.data(), spriteRomBytes);
     switch (model) {
-    case RomModel::tiaMc2: forceChecksum(tiaMc2Checksum); break;
-    case RomModel::tiaMc1Analog: forceChecksum(analogChecksum); break;
+    case RomModel::tiaMc2: forceChecksum(file, tiaMc2Checksum); break;
+    case RomModel::tiaMc1Analog: forceChecksum(file, analogChecksum); break;
     case RomModel::tiaMc1:
-        if (sum == tiaMc2Checksum || sum == analogChecksum) forceChecksum(0);
+        if (sum == tiaMc2Checksum || sum == analogChecksum) forceChecksum(file, 0);
         break;
     }
     return file;

@@ -4,8 +4,8 @@
 // The checksum is forced by choosing two sprite ROM bytes eight apart
 // (checksumHigh, checksumLow): the checksum is linear in the bytes, a byte
 // k places before the end enters rotated left by k, so the byte 8 before the
-// end sets the high half and the last byte the low half. By default these are
-// the last rows of plane 3 of sprite image 255 (inverted number 0).
+// end sets the high half and the last byte the low half. These are the last
+// rows of plane 3 of sprite image 255 (inverted number 0).
 #pragma once
 
 #include "machines/tiamc/romset_format.h"
@@ -28,8 +28,6 @@ struct RomSetBuilder {
     uint8_t* spriteRom() { return file.data(); }
     uint8_t* charRom(); // TIA-MC-2 only
 
-    // Makes the first 32768 bytes sum to wanted.
-    void forceChecksum(uint16_t wanted);
     // The file: the model's checksum is forced; a digital TIA-MC-1 set whose
     // checksum happens to name another model is forced to 0.
     std::vector<uint8_t> build();
@@ -38,8 +36,6 @@ struct RomSetBuilder {
 
     RomModel model;
     std::vector<uint8_t> file = std::vector<uint8_t>(romSetBytes, 0);
-    size_t checksumHigh = spriteRomBytes - 9;
-    size_t checksumLow = spriteRomBytes - 1;
 };
 
 void writeFile(const std::string& path, const std::vector<uint8_t>& bytes);

@@ -15,17 +15,14 @@ struct Z80Emitter {
     Z80Emitter& op(std::initializer_list<uint8_t> bytes);
     Z80Emitter& word(uint16_t value);
 
-    Z80Emitter& nop() { return op({0x00}); }
     Z80Emitter& halt() { return op({0x76}); }
     Z80Emitter& di() { return op({0xF3}); }
     Z80Emitter& ei() { return op({0xFB}); }
     Z80Emitter& im1() { return op({0xED, 0x56}); }
-    Z80Emitter& ret() { return op({0xC9}); }
     Z80Emitter& reti() { return op({0xED, 0x4D}); }
     Z80Emitter& incA() { return op({0x3C}); }
     Z80Emitter& incHl() { return op({0x23}); }
     Z80Emitter& ldA(uint8_t n) { return op({0x3E, n}); }
-    Z80Emitter& cp(uint8_t n) { return op({0xFE, n}); }
     Z80Emitter& andN(uint8_t n) { return op({0xE6, n}); }
     Z80Emitter& inA(uint8_t port) { return op({0xDB, port}); }
     Z80Emitter& outA(uint8_t port) { return op({0xD3, port}); }
@@ -35,18 +32,12 @@ struct Z80Emitter {
     Z80Emitter& ldAMem(uint16_t nn) { return op({0x3A}).word(nn); }
     Z80Emitter& ldAtHlA() { return op({0x77}); }
     Z80Emitter& jp(const std::string& target) { return absolute(0xC3, target); }
-    Z80Emitter& jpZ(const std::string& target) { return absolute(0xCA, target); }
-    Z80Emitter& jpNz(const std::string& target) { return absolute(0xC2, target); }
-    Z80Emitter& call(const std::string& target) { return absolute(0xCD, target); }
     Z80Emitter& jr(const std::string& target) { return relative(0x18, target); }
     Z80Emitter& jrZ(const std::string& target) { return relative(0x28, target); }
-    Z80Emitter& jrNz(const std::string& target) { return relative(0x20, target); }
 
     // The 64 KB image (unwritten bytes 0x00); throws on an unknown label or a
     // relative jump out of reach.
     std::vector<uint8_t> image() const;
-    uint16_t addressOf(const std::string& name) const;
-    uint16_t here() const { return cursor; }
 
   private:
     struct Fixup {
@@ -56,6 +47,7 @@ struct Z80Emitter {
     };
     Z80Emitter& absolute(uint8_t opcode, const std::string& target);
     Z80Emitter& relative(uint8_t opcode, const std::string& target);
+    uint16_t addressOf(const std::string& name) const;
 
     std::vector<uint8_t> memory = std::vector<uint8_t>(0x10000, 0);
     uint16_t cursor = 0;
