@@ -32,9 +32,6 @@ TEST_F(RomSetTest, ReadBlockChecksumsAndFillsPastTheEnd) {
     ASSERT_NE(file, nullptr);
     std::fputs("abc", file);
     std::rewind(file);
-    uint8_t buffer[3];
-    EXPECT_EQ(readBlock(file, buffer, 3), 0x0123);
-    std::rewind(file);
     uint8_t longer[6];
     const uint16_t sum = readBlock(file, longer, 6);
     std::fclose(file);
