@@ -316,6 +316,20 @@ TEST(CpuInstructions, LoadRepeatFromZeroCountCopiesAllMemory) {
     EXPECT_EQ(c.HL.w, 0x4000);
 }
 
+// From a count of zero the block compares wrap the count to FFFFh, which
+// still leaves P/V set; CPIR goes on searching.
+TEST(CpuInstructions, BlockCompareFromZeroCountWraps) {
+    for (uint8_t op : {0xA1, 0xB1}) {
+        CpuCore& c = loadAt(0x1000, {0xED, op});
+        c.HL.w = 0x4000;
+        c.A = 0x5A;
+        runInstruction(c);
+        EXPECT_EQ(c.BC.w, 0xFFFF) << "ED " << int(op);
+        EXPECT_TRUE(c.F & 0x04) << "ED " << int(op);
+        EXPECT_EQ(c.PC, op == 0xB1 ? 0x1000 : 0x1002) << "ED " << int(op);
+    }
+}
+
 // Unlike the Z80, RETI leaves IFF1 as it was rather than copying IFF2.
 TEST(CpuInstructions, RetiKeepsIff1) {
     CpuCore& c = busyCore({0xED, 0x4D});
