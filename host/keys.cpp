@@ -1,5 +1,6 @@
 // Per-frame keyboard snapshots taken from the live key array.
 #include "host/host.h"
+#include "host/keycodes.h"
 
 #include <cstring>
 
@@ -10,7 +11,6 @@ uint8_t pauseHoldFrames;
 bool keyboardCaptured;
 
 namespace {
-constexpr uint8_t pauseKey = 0xC5;
 constexpr uint8_t keyDown = 0x80;
 constexpr uint8_t pauseHoldSnapshots = 5;
 } // namespace

@@ -2,6 +2,7 @@
 #include "host/script.h"
 
 #include "host/host.h"
+#include "host/keycodes.h"
 #include "host/keynames.h"
 
 #include <charconv>
@@ -9,8 +10,6 @@
 HostScript hostScript;
 
 namespace {
-constexpr uint8_t pauseKey = 0xC5;
-
 std::string_view trimmed(std::string_view text) {
     const size_t first = text.find_first_not_of(" \t\r");
     if (first == std::string_view::npos) return {};

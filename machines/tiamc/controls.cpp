@@ -5,17 +5,9 @@
 #include "cpu/z80.h"
 #include "display/present.h"
 #include "host/host.h"
+#include "host/keycodes.h"
 
 namespace {
-
-constexpr uint8_t printScreenKey = 0xB7;
-constexpr uint8_t scrollLockKey = 0x46;
-constexpr uint8_t pauseKey = 0xC5;
-constexpr uint8_t leftWindowsKey = 0xDB;
-constexpr uint8_t fKey = 0x21;
-constexpr uint8_t leftShiftKey = 0x2A;
-constexpr uint8_t deleteKey = 0xD3;
-constexpr uint8_t leftCtrlKey = 0x1D;
 
 bool newlyPressed(uint8_t key) { return keyDown(key) && !(keysPrev[key] & 0x80); }
 

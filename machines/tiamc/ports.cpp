@@ -5,6 +5,7 @@
 
 #include "cpu/z80.h"
 #include "host/host.h"
+#include "host/keycodes.h"
 
 #include <algorithm>
 
@@ -28,18 +29,10 @@ struct InputKey {
     uint8_t bit;
 };
 
-constexpr uint8_t leftArrow = 0xCB;
-constexpr uint8_t rightArrow = 0xCD;
-constexpr uint8_t tKey = 0x14;
-constexpr uint8_t downArrow = 0xD0;
-constexpr uint8_t upArrow = 0xC8;
-constexpr uint8_t spaceKey = 0x39;
-constexpr uint8_t leftCtrlKey = 0x1D;
-constexpr uint8_t enterKey = 0x1C; // of the main keyboard, not the keypad
-
 constexpr InputKey inputKeys[] = {
-    {leftArrow, 0, 0x20}, {rightArrow, 0, 0x02}, {tKey, 1, 0x80},        {downArrow, 1, 0x20},
-    {upArrow, 1, 0x02},   {spaceKey, 2, 0x40},   {leftCtrlKey, 2, 0x20}, {enterKey, 2, 0x10},
+    {leftArrowKey, 0, 0x20}, {rightArrowKey, 0, 0x02}, {tKey, 1, 0x80},
+    {downArrowKey, 1, 0x20}, {upArrowKey, 1, 0x02},    {spaceKey, 2, 0x40},
+    {leftCtrlKey, 2, 0x20},  {enterKey, 2, 0x10},
 };
 
 constexpr uint8_t analogMax = 208;
@@ -50,8 +43,8 @@ constexpr uint8_t analogStep = 2;
 // the top end give 206.
 uint8_t moveAnalogControl() {
     uint8_t value = tiaBoard.analogValue;
-    if (keyDown(leftArrow)) value = std::min(value + analogStep, int(analogMax));
-    if (keyDown(rightArrow)) value = std::max(value - analogStep, int(analogMin));
+    if (keyDown(leftArrowKey)) value = std::min(value + analogStep, int(analogMax));
+    if (keyDown(rightArrowKey)) value = std::max(value - analogStep, int(analogMin));
     return tiaBoard.analogValue = value;
 }
 
