@@ -5,19 +5,17 @@
 #include "tests/badinput/dir_snapshot.h"
 #include "tests/badinput/read_only_dir.h"
 #include "tests/support/rom_set_builder.h"
+#include "tests/support/shell_run.h"
 #include "tests/support/z80_emitter.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <set>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -180,13 +178,6 @@ std::vector<BadInputRow> rows() {
     };
 }
 
-std::string readText(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
 class BadInput : public ::testing::TestWithParam<BadInputRow> {
   protected:
     void SetUp() override {
@@ -209,8 +200,7 @@ class BadInput : public ::testing::TestWithParam<BadInputRow> {
             readOnly == ReadOnlyMethod::none
                 ? "cd " + quoted(work) + " && " + programCommand(arguments)
                 : readOnlyCommand(readOnly, work, programCommand(arguments), root);
-        const int status = std::system(command.c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return runShellCommand(command);
     }
 
     fs::path root, work;

@@ -3,17 +3,14 @@
 // pictures pixel for pixel. A differing or missing picture is written to the
 // build tree's e2e_actual folder for inspection.
 #include "golden_png.h"
+#include "tests/support/shell_run.h"
 #include "tiapack.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -69,13 +66,6 @@ const E2eCase cases[] = {
 
 void PrintTo(const E2eCase& c, std::ostream* os) { *os << c.name; }
 
-std::string readText(const fs::path& path) {
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
 std::string shotName(size_t index) {
     std::string number = std::to_string(index);
     if (number.size() < 3) number.insert(0, 3 - number.size(), '0');
@@ -103,8 +93,7 @@ class RomSetRun : public ::testing::TestWithParam<E2eCase> {
             "' && '" KORVALO_PROGRAM "' --headless --rom '" KORVALO_ROM_DIR "/" + c.romSet +
             "' --frames " + std::to_string(c.frames) + " --keys-file '" E2E_SOURCE_DIR "/scripts/" +
             c.name + ".keys' --screenshot " + frames + " >out.txt 2>err.txt";
-        const int status = std::system(command.c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return runShellCommand(command);
     }
 
     void compareShot(size_t index, const Shot& shot) {

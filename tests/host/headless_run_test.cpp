@@ -6,16 +6,12 @@
 #include "display/present.h"
 #include "tests/support/png_read.h"
 #include "tests/support/rom_set_builder.h"
+#include "tests/support/shell_run.h"
 #include "tests/support/z80_emitter.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -33,13 +29,6 @@ struct ProgramRun {
     std::string out, err;
 };
 
-std::string readText(const fs::path& path) {
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
 class HeadlessRun : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -54,9 +43,7 @@ class HeadlessRun : public ::testing::Test {
     ProgramRun korvalo(const std::string& arguments) {
         const std::string command = "cd '" + dir.string() + "' && '" KORVALO_PROGRAM "' " +
                                     arguments + " >out.txt 2>err.txt";
-        const int status = std::system(command.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readText(dir / "out.txt"),
-                readText(dir / "err.txt")};
+        return {runShellCommand(command), readText(dir / "out.txt"), readText(dir / "err.txt")};
     }
 
     void saveRomSet(const std::string& name, const Z80Emitter& program) {
