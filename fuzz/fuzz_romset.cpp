@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <unistd.h>
 
@@ -42,7 +43,13 @@ constexpr uint8_t hotKeys[8] = {
 };
 constexpr uint8_t pauseKey = 0xC5;
 
+// The back buffer can be locked on the last frame of an input only: earlier
+// frames take the failed-lock path (nothing drawn, pacing goes on), which
+// keeps each input to one composition.
+bool drawing;
+
 bool lock(BackBufferLock* out) {
+    if (!drawing) return false;
     out->pixels = surface;
     out->pitch = surfaceWidth * 4;
     return true;
@@ -133,10 +140,11 @@ void runInput(const uint8_t* h, const uint8_t* rest, size_t restSize) {
     scalePreset = presetFrom(h[0]);
     scanlineMode = h[1];
     startTiaMachine(startPath.c_str());
-    const int frames = 2 + (h[4] & 3);
+    const int frames = 2 + (h[4] & 1);
     const int dropKind = h[4] >> 2 & 3;
     const int dropFrame = h[5] % frames;
     for (int frame = 0; frame < frames; ++frame) {
+        drawing = frame == frames - 1;
         pressKeys(h[6 + frame], h[14 + frame % 6]);
         if (frame == dropFrame && dropKind == 1) acceptDrop(dropFilePath.c_str());
         if (frame == dropFrame && dropKind == 2) acceptDrop("korvalo-fuzz-no-such-file.tia");
@@ -147,8 +155,13 @@ void runInput(const uint8_t* h, const uint8_t* rest, size_t restSize) {
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    // Two files are written per input: memory-backed /dev/shm unless TMPDIR
+    // says otherwise.
     const char* tmp = std::getenv("TMPDIR");
-    const std::string dir = tmp && *tmp ? tmp : "/tmp";
+    std::error_code error;
+    const std::string dir = tmp && *tmp                                        ? tmp
+                            : std::filesystem::is_directory("/dev/shm", error) ? "/dev/shm"
+                                                                               : "/tmp";
     const std::string stem = dir + "/korvalo-fuzz-" + std::to_string(getpid());
     startPath = stem + "-start.tia";
     dropFilePath = stem + "-drop.tia";
