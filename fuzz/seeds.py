@@ -272,6 +272,7 @@ def romset_header(preset=0, scan=0, first=None, rest=1, frames=2, drop=0, drop_f
     split = 0xFFFF if first is None else -(-first * 65536 // rest)
     assert split < 65536  # the cut lands within rest / 65536 bytes after `first`
     h[2], h[3] = split & 0xFF, split >> 8
+    assert frames in (2, 3)
     h[4] = (frames - 2) | drop << 2
     h[5] = drop_frame
     h[6:6 + len(keys)] = keys
@@ -291,12 +292,12 @@ def romset_seeds():
         write("fuzz_romset", name, head + data)
 
     seed("mc1-preset3", mc1, keys=bytes([0, delete]), frames=3)
-    seed("mc1-drop-mc2", mc1, mc2, preset=2, scan=1, drop=1, drop_frame=1, frames=4,
+    seed("mc1-drop-mc2", mc1, mc2, preset=2, scan=1, drop=1, drop_frame=1, frames=3,
          keys=bytes([delete, lctrl | delete, 0, delete]))
-    seed("mc2-preset1-keys", mc2, preset=1, frames=5,
+    seed("mc2-preset1-keys", mc2, preset=1, frames=3,
          keys=bytes([lshift | prtsc, lwin | key_f, prtsc | scroll, 0, left]),
          extra=b"\xc5\x39\x1c\xc8\xd0\x14")
-    seed("analog-left", analog, frames=5, keys=bytes([left] * 5), extra=b"\xcd" * 6)
+    seed("analog-left", analog, frames=3, keys=bytes([left] * 5), extra=b"\xcd" * 6)
     seed("mc1-drop-missing", mc1[:40000], preset=2, scan=2, drop=2, drop_frame=0)
     seed("oversized-drop-short", mc1 + bytes(rng.randrange(256) for _ in range(60000)),
          mc2[:300], drop=1, drop_frame=1, frames=3)
@@ -312,7 +313,7 @@ def demo_seeds(roms):
     for name, first, second in (("demo1-drop-demo2", demo1, demo2),
                                 ("demo2-drop-demo1", demo2, demo1)):
         data = first + second
-        head = romset_header(first=len(first), rest=len(data), drop=1, drop_frame=2, frames=5,
+        head = romset_header(first=len(first), rest=len(data), drop=1, drop_frame=2, frames=3,
                              keys=bytes([0, 0, 0, 0x80, 0x80]), extra=b"\x39\x1c\x39\x1c\xc8\xd0")
         write("fuzz_romset", name, head + data)
 
