@@ -1,4 +1,5 @@
 // Per-frame keyboard snapshots taken from the live key array.
+#include "host/gamepad.h"
 #include "host/host.h"
 #include "host/keycodes.h"
 
@@ -30,6 +31,7 @@ void snapshotKeys() {
     }
     if (keyboardCaptured) {
         std::memcpy(keysNow, liveKeys, sizeof keysNow);
+        addPadKeys(keysNow);
     } else {
         std::memset(keysNow, 0, sizeof keysNow);
     }

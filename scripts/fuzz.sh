@@ -9,7 +9,7 @@
 # again by the next run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh
+scripts/deps.sh fuzz
 seconds=${FUZZ_SECONDS:-60}
 timeout=${FUZZ_TIMEOUT:-30}
 harnesses=${FUZZ_HARNESSES:-fuzz_core fuzz_present fuzz_romset}

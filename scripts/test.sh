@@ -3,7 +3,7 @@
 # the long CPU exerciser, then the sanitizer build (ASan + UBSan) without it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh
+scripts/deps.sh window wine web
 scripts/build.sh build -DCMAKE_BUILD_TYPE=Release
 ctest --test-dir build --output-on-failure -j"$(nproc)"
 scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DKORVALO_SANITIZE=ON -DKORVALO_BENCH=OFF

@@ -1,4 +1,5 @@
 // Key snapshots, the Pause hold, drops and scripted key events.
+#include "host/gamepad.h"
 #include "host/host.h"
 #include "host/keynames.h"
 #include "host/script.h"
@@ -46,6 +47,55 @@ TEST_F(HostKeys, SnapshotsCopyLiveKeysButKeysPrevLeavesEntryZero) {
     EXPECT_EQ(keysNow[0], 0);
     EXPECT_EQ(keysPrev[0], 0) << "entry 0 of keysPrev never changes";
     EXPECT_EQ(keysPrev[space], 0x80);
+}
+
+TEST_F(HostKeys, PadsAndKeyboardCombineAndAnUnpluggedPadReleasesWhatItHeld) {
+    struct Step {
+        int pad;
+        int control; // -1: the stick at (x, y); -2: unplugged
+        bool down;
+        int x, y;
+        uint8_t left, right, up, down_, fire, enter;
+    };
+    constexpr uint8_t leftKey = 0xCB, rightKey = 0xCD, upKey = 0xC8, downKey = 0xD0,
+                      enterKey = 0x1C;
+    const Step steps[] = {
+        {0, padA, true, 0, 0, 0, 0, 0, 0, 0x80, 0},
+        {1, -1, false, -20000, 0, 0x80, 0, 0, 0, 0x80, 0},
+        {1, -1, false, -16383, 32767, 0, 0, 0, 0x80, 0x80, 0},
+        {0, padLeft, true, 0, 0, 0x80, 0, 0, 0x80, 0x80, 0},
+        {1, padStart, true, 0, 0, 0x80, 0, 0, 0x80, 0x80, 0x80},
+        {0, -2, false, 0, 0, 0, 0, 0, 0x80, 0, 0x80},
+        {1, -1, false, 32767, -32768, 0, 0x80, 0x80, 0, 0, 0x80},
+        {1, -2, false, 0, 0, 0, 0, 0, 0, 0, 0},
+    };
+    constexpr uint8_t tKey = 0x14;
+    liveKeys[tKey] = 0x80; // the keyboard's own T stays down throughout
+    for (const Step& step : steps) {
+        if (step.control == -1) {
+            setPadStick(step.pad, step.x, step.y);
+        } else if (step.control == -2) {
+            releasePad(step.pad);
+        } else {
+            setPadControl(step.pad, static_cast<PadControl>(step.control), step.down);
+        }
+        frameStart();
+        const auto where = ::testing::Message() << "after step " << (&step - steps);
+        EXPECT_EQ(keysNow[leftKey], step.left) << where;
+        EXPECT_EQ(keysNow[rightKey], step.right) << where;
+        EXPECT_EQ(keysNow[upKey], step.up) << where;
+        EXPECT_EQ(keysNow[downKey], step.down_) << where;
+        EXPECT_EQ(keysNow[enterKey], step.enter) << where;
+        EXPECT_EQ(keysNow[space], step.fire) << where;
+        EXPECT_EQ(keysNow[tKey], 0x80) << where;
+        EXPECT_EQ(liveKeys[leftKey] | liveKeys[enterKey], 0) << "pads never write the live keys";
+    }
+    // What a pad holds reads as up while the keyboard is not captured.
+    setPadControl(0, padB, true);
+    keyboardCaptured = false;
+    frameStart();
+    EXPECT_EQ(keysNow[0x1D], 0);
+    releasePad(0);
 }
 
 TEST_F(HostKeys, NothingIsDownWhileTheKeyboardIsNotCaptured) {

@@ -1,5 +1,5 @@
 // Command-line options of the korvalo program.
-#include "host/app/options.h"
+#include "app/options.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,6 +1,6 @@
 // The korvalo program: reads the command line, starts the chosen host and
 // hands over to the TIA-MC driver, which never returns.
-#include "host/app/options.h"
+#include "app/options.h"
 #include "host/headless/headless.h"
 #include "host/host.h"
 #include "host/script.h"
