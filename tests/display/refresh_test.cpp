@@ -29,6 +29,7 @@ struct SimDisplay {
     // Frame clock: presents block until the next refresh, returning this
     // late (every jitterEvery-th one jitterSpikeNs late).
     bool presentBlocks;
+    bool presentClaimsToBlock; // returns after half a millisecond all the same
     uint32_t presents;
     uint64_t jitterSeed;
 };
@@ -87,6 +88,10 @@ uint64_t simNow() { return sim.nowNs / 1000; }
 
 bool simWaitRefresh() {
     ++sim.presents;
+    if (sim.presentClaimsToBlock) {
+        sim.nowNs += 500000;
+        return true;
+    }
     if (!sim.presentBlocks) {
         sim.nowNs += 200000;
         return false;
@@ -309,21 +314,25 @@ TEST(RefreshMeasure, ByFramesWithJitter) {
         double hz;
         uint32_t step;
         bool blocks;
+        bool claimsToBlock;
         bool measured;
         bool converges;
     };
     const Row rows[] = {
-        {"60 Hz", 60.0, 4, true, true, true},
-        {"59.94 Hz", 59.94, 4, true, true, true},
-        {"75 Hz", 75.0, 4, true, true, true},
-        {"present does not block", 60.0, 4, false, false, false},
-        {"coarse audio clock", 60.0, 4096, true, true, false},
+        {"60 Hz", 60.0, 4, true, false, true, true},
+        {"59.94 Hz", 59.94, 4, true, false, true, true},
+        {"75 Hz", 75.0, 4, true, false, true, true},
+        {"144 Hz", 144.0, 4, true, false, true, true},
+        {"present does not block", 60.0, 4, false, false, false, false},
+        {"present claims to block (2000 Hz)", 60.0, 4, true, true, false, false},
+        {"coarse audio clock", 60.0, 4096, true, false, true, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         sim = display(row.hz, 1, 1080);
         sim.audioStepBytes = row.step;
         sim.presentBlocks = row.blocks;
+        sim.presentClaimsToBlock = row.claimsToBlock;
         resetResults(0);
         totalLines = 7;
         EXPECT_EQ(measureRefreshByFrames(frameProbe), row.measured);
