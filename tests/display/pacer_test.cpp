@@ -49,6 +49,12 @@ TEST(Pacer, RatesPerSecond) {
             runFrames(row.rateHz256, start, start + 11000000, [](uint32_t) { return 3000; });
         EXPECT_EQ(shownBefore(shown, start + 10000000), row.framesIn10s);
         EXPECT_EQ(framePacer.dropped, 0u);
+        // The n-th frame is due n whole periods after the start, to the
+        // microsecond: the periods' fractions add up.
+        const uint32_t paced = row.locked && row.rateHz256 ? row.rateHz256 : 60 * 256;
+        const uint64_t due = start + row.framesIn10s * 256000000ull / paced;
+        EXPECT_LE(shown[row.framesIn10s - 1], due + 1);
+        EXPECT_GE(shown[row.framesIn10s - 1], due);
         // Evenly spaced: every gap is one whole period (the remainder's
         // microsecond comes and goes).
         for (size_t i = 1; i < shown.size(); ++i) {

@@ -22,10 +22,14 @@ struct SimDisplay {
     uint32_t audioStepBytes;
     bool audioStuck;
     uint32_t stallFrom, stallTo; // samples (counted from 0) whose priority raise stalls
+    uint32_t raiseDelayNs;       // each raise takes up to this long (pseudo-random)
     uint32_t raises;
+    bool shrinkingFrames;      // frame n reports reportedLines - n % 4 lines
+    uint64_t sampleFrame[128]; // the frame each sample was taken in
     // Frame clock: presents block until the next refresh, returning this
     // late (every jitterEvery-th one jitterSpikeNs late).
     bool presentBlocks;
+    bool presentClaimsToBlock; // returns after half a millisecond all the same
     uint32_t presents;
     uint64_t jitterSeed;
 };
@@ -45,7 +49,8 @@ bool simHeight(uint32_t* lines) {
 bool simScanLine(uint32_t* line) {
     sim.nowNs += 2000;
     const uint32_t now = currentLine();
-    if (now >= sim.reportedLines) return false;
+    const uint64_t frame = sim.nowNs / sim.framePeriodNs;
+    if (now >= sim.reportedLines - (sim.shrinkingFrames ? frame % 4 : 0)) return false;
     *line = now;
     return true;
 }
@@ -62,7 +67,14 @@ bool simPlayPosition(uint32_t* bytes) {
 
 void simSleep(uint32_t ms) { sim.nowNs += ms * 1000000ull + 60000; }
 
+uint64_t nextRandom() {
+    sim.jitterSeed = sim.jitterSeed * 6364136223846793005ull + 1442695040888963407ull;
+    return sim.jitterSeed >> 33;
+}
+
 void simRaise() {
+    if (sim.raiseDelayNs) sim.nowNs += nextRandom() % sim.raiseDelayNs;
+    if (sim.raises < 128) sim.sampleFrame[sim.raises] = sim.nowNs / sim.framePeriodNs;
     if (sim.raises >= sim.stallFrom && sim.raises < sim.stallTo) {
         // Preempted until just before the frame ends: the raster wraps
         // between the before and after reads.
@@ -76,13 +88,16 @@ uint64_t simNow() { return sim.nowNs / 1000; }
 
 bool simWaitRefresh() {
     ++sim.presents;
+    if (sim.presentClaimsToBlock) {
+        sim.nowNs += 500000;
+        return true;
+    }
     if (!sim.presentBlocks) {
         sim.nowNs += 200000;
         return false;
     }
-    sim.jitterSeed = sim.jitterSeed * 6364136223846793005ull + 1442695040888963407ull;
-    uint64_t late = (sim.jitterSeed >> 33) % 20000; // up to 20 us
-    if (sim.presents % 9 == 0) late += 900000;      // now and then 0.9 ms
+    uint64_t late = nextRandom() % 20000;      // up to 20 us
+    if (sim.presents % 9 == 0) late += 900000; // now and then 0.9 ms
     sim.nowNs = sim.nowNs - sim.nowNs % sim.framePeriodNs + sim.framePeriodNs + late;
     return true;
 }
@@ -190,6 +205,8 @@ TEST(RefreshMeasure, SimulatedDisplays) {
     SimDisplay neverWraps = display(60, 806, 768);
     neverWraps.framePeriodNs = 1000000000000; // a raster that stays on one line
     neverWraps.nowNs = neverWraps.framePeriodNs / 2;
+    SimDisplay lateSamples = display(60, 806, 768);
+    lateSamples.raiseDelayNs = 400000; // up to 19 lines into the frame
     SimDisplay fastAudio = display(59.94, 1125, 1080);
     fastAudio.sampleFramesPerSecond = 48000 * 1.001; // the rate as the audio clock sees it
     const Row rows[] = {
@@ -197,6 +214,7 @@ TEST(RefreshMeasure, SimulatedDisplays) {
          "Minimal audio step = 1\n"},
         {"1125 lines 59.94 Hz", display(59.94, 1125, 1080), 59, true, 1125, 1, 59.94, "measures"},
         {"625 lines 75 Hz", display(75, 625, 600), 75, true, 625, 1, 75.0, "measures"},
+        {"samples late in their frames", lateSamples, 60, true, 806, 1, 60.0, "measures"},
         {"audio clock 0.1% fast", fastAudio, 59, true, 1125, 1, 59.94 / 1.001, "measures"},
         {"20-byte audio steps", coarse, 60, true, 806, 0, 0, "Minimal audio step = 5\n"},
         {"raster only to the last visible line", visibleOnly, 60, true, 768, 1, 60.0, "measures"},
@@ -259,6 +277,19 @@ TEST(RefreshMeasure, SettlesOnTheThirdPassAndCountsDroppedSamples) {
     EXPECT_EQ(sim.raises, maxMeasurePasses);
     EXPECT_EQ(refreshRate, 60u * 256);
     EXPECT_EQ(refreshDeviation, noEstimates);
+
+    // Line counts that never repeat three times: never settled, no estimate;
+    // totalLines is the count of the pass two before the last one, which
+    // counted the frame before its sample's.
+    sim = display(60, 806, 768);
+    sim.shrinkingFrames = true;
+    resetResults(60);
+    EXPECT_FALSE(measureRefresh(rasterProbe));
+    ASSERT_EQ(sim.raises, maxMeasurePasses);
+    EXPECT_EQ(totalLines, 806 - (sim.sampleFrame[maxMeasurePasses - 3] - 1) % 4);
+    EXPECT_EQ(refreshRate, 60u * 256);
+    EXPECT_EQ(refreshDeviation, noEstimates);
+    EXPECT_EQ(measures(), -1);
 }
 
 TEST(RefreshMeasure, DisplayModeUnavailableChangesNothing) {
@@ -283,21 +314,25 @@ TEST(RefreshMeasure, ByFramesWithJitter) {
         double hz;
         uint32_t step;
         bool blocks;
+        bool claimsToBlock;
         bool measured;
         bool converges;
     };
     const Row rows[] = {
-        {"60 Hz", 60.0, 4, true, true, true},
-        {"59.94 Hz", 59.94, 4, true, true, true},
-        {"75 Hz", 75.0, 4, true, true, true},
-        {"present does not block", 60.0, 4, false, false, false},
-        {"coarse audio clock", 60.0, 4096, true, true, false},
+        {"60 Hz", 60.0, 4, true, false, true, true},
+        {"59.94 Hz", 59.94, 4, true, false, true, true},
+        {"75 Hz", 75.0, 4, true, false, true, true},
+        {"144 Hz", 144.0, 4, true, false, true, true},
+        {"present does not block", 60.0, 4, false, false, false, false},
+        {"present claims to block (2000 Hz)", 60.0, 4, true, true, false, false},
+        {"coarse audio clock", 60.0, 4096, true, false, true, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         sim = display(row.hz, 1, 1080);
         sim.audioStepBytes = row.step;
         sim.presentBlocks = row.blocks;
+        sim.presentClaimsToBlock = row.claimsToBlock;
         resetResults(0);
         totalLines = 7;
         EXPECT_EQ(measureRefreshByFrames(frameProbe), row.measured);
