@@ -359,6 +359,10 @@ class XSession:
         """(x, y, w, h) of the window's client area on the root window."""
         return tuple(int(v) for v in self._xtool("geometry", win).split())
 
+    def frame(self, win):
+        """The window manager's frame around the window (the window itself when bare)."""
+        return int(self._xtool("frame", win).decode())
+
     @staticmethod
     def _ppm(data):
         # "P6\n<w> <h>\n255\n" then the RGB bytes.

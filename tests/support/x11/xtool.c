@@ -6,6 +6,7 @@
  *   xtool capture WINDOW OUT.png|-                the client area as RGB PNG (- : PPM on stdout)
  *   xtool capture-root X Y W H OUT.png|-          a rectangle of the root window
  *   xtool geometry WINDOW                         prints "x y w h" of the client area
+ *   xtool frame WINDOW                            prints the id of the root's child holding it
  *   xtool keycode KEYSYM                          prints the keysym's keycode in this keymap
  *   xtool [-t SECONDS] wm-ready                   waits until a window manager maps windows
  *
@@ -463,6 +464,23 @@ static int cmdGeometry(Window win) {
     return exitOk;
 }
 
+/* The root's child that holds the window: the window manager's frame, or the
+ * window itself when nothing reparented it. */
+static int cmdFrame(Window win) {
+    if (!windowExists(win, NULL)) return fail(exitFail, "no window 0x%lx", win);
+    for (;;) {
+        Window root, parent, *kids = NULL;
+        unsigned int n = 0;
+        if (!XQueryTree(dpy, win, &root, &parent, &kids, &n))
+            return fail(exitFail, "cannot walk up from 0x%lx", win);
+        if (kids) XFree(kids);
+        if (parent == root || parent == None) break;
+        win = parent;
+    }
+    printf("%lu\n", win);
+    return exitOk;
+}
+
 static int cmdKeycode(const char* name) {
     KeySym sym = XStringToKeysym(name);
     if (sym == NoSymbol) return fail(exitFail, "unknown keysym %s", name);
@@ -502,6 +520,7 @@ static int usage(void) {
           "       xtool capture WINDOW OUT.png|-\n"
           "       xtool capture-root X Y W H OUT.png|-\n"
           "       xtool geometry WINDOW\n"
+          "       xtool frame WINDOW\n"
           "       xtool keycode KEYSYM\n"
           "       xtool [-t SECONDS] wm-ready\n",
           stderr);
@@ -543,6 +562,8 @@ int main(int argc, char** argv) {
         rc = rest == 1 ? cmdClose(win) : usage();
     } else if (strcmp(cmd, "capture") == 0) {
         rc = rest == 2 ? cmdCapture(win, args[1]) : usage();
+    } else if (strcmp(cmd, "frame") == 0) {
+        rc = rest == 1 ? cmdFrame(win) : usage();
     } else if (strcmp(cmd, "geometry") == 0) {
         rc = rest == 1 ? cmdGeometry(win) : usage();
     } else {
