@@ -407,13 +407,27 @@ static int capture(Window from, int x, int y, int w, int h, Visual* visual, cons
         return fail(exitFail, "out of memory");
     }
     unsigned char* p = rgb;
-    for (int yy = 0; yy < h; ++yy)
-        for (int xx = 0; xx < w; ++xx) {
-            unsigned long px = XGetPixel(img, xx, yy);
-            *p++ = channel(px, rm);
-            *p++ = channel(px, gm);
-            *p++ = channel(px, bm);
+    if (img->bits_per_pixel == 32 && rm == 0xFF0000 && gm == 0xFF00 && bm == 0xFF) {
+        /* The usual 24-bit TrueColor screen: bytes straight from the rows. */
+        int big = img->byte_order == MSBFirst;
+        for (int yy = 0; yy < h; ++yy) {
+            const unsigned char* row =
+                (const unsigned char*)img->data + (size_t)yy * img->bytes_per_line;
+            for (int xx = 0; xx < w; ++xx, row += 4) {
+                *p++ = big ? row[1] : row[2];
+                *p++ = big ? row[2] : row[1];
+                *p++ = big ? row[3] : row[0];
+            }
         }
+    } else {
+        for (int yy = 0; yy < h; ++yy)
+            for (int xx = 0; xx < w; ++xx) {
+                unsigned long px = XGetPixel(img, xx, yy);
+                *p++ = channel(px, rm);
+                *p++ = channel(px, gm);
+                *p++ = channel(px, bm);
+            }
+    }
     XDestroyImage(img);
     int rc = exitOk;
     if (strcmp(out, "-") == 0) {
