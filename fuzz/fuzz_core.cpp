@@ -48,16 +48,18 @@ void require(bool condition, const char* rule) {
     __builtin_trap();
 }
 
-// Distinct charges, so that a step's charge names the entry it used.
+// Unrelated charges, so that a step's charge names the entry it used: no two
+// entries, and no two sums of two entries, are equal, so a step that charged
+// a sum of entries (or a step run where a bus operation belongs) shows too.
 void fillDistinctCosts(CpuCore& c) {
-    c.cost3 = 3 * 256 + 3;
-    c.cost4 = 4 * 256 + 4;
-    c.cost5 = 5 * 256 + 5;
-    c.cost6 = 6 * 256 + 6;
-    c.cost7 = 7 * 256 + 7;
-    c.cost8 = 8 * 256 + 8;
-    c.cost10 = 10 * 256 + 10;
-    c.cost11 = 11 * 256 + 11;
+    c.cost3 = 1001;
+    c.cost4 = 1013;
+    c.cost5 = 1039;
+    c.cost6 = 1087;
+    c.cost7 = 1151;
+    c.cost8 = 1279;
+    c.cost10 = 1423;
+    c.cost11 = 1777;
 }
 
 // One entry, or the 13 T-states of a repeating CPIR/CPDR compare cycle, which
