@@ -185,9 +185,12 @@ Emulates the TIA-MC-1 arcade board (and the TIA-MC-2 variant).
                       commas, e.g. "10:down:Space,12:up:Space"
   --keys-file FILE    key events from a file, one per line; '#' starts a
                       comment line
-  --screenshot F[,F]  take a screenshot at each frame F (from 1), exactly as
-                      Left Shift + Print Screen does: ScreenShot_NNN.png in the
-                      current directory, first free number
+  --screenshot F[,F]  save the picture of frame F (from 1) once it has been
+                      presented: ScreenShot_NNN.png in the current directory,
+                      first free number, with the same console line as Left
+                      Shift + Print Screen; unlike that hot key it presses no
+                      keys, so frame F+1 still rebuilds the cabinet inputs and
+                      a held Left Windows + F does not stop it
   --drop FRAME:PATH   drop the file PATH onto the program at FRAME
   --screen WxH        back buffer size (default and minimum 1280x960)
   --help, -h          this text

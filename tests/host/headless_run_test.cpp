@@ -105,6 +105,10 @@ void expectNormalPicture(const DecodedPng& png, uint32_t colour) {
     }
 }
 
+// --screenshot presses no keys: frame 11, which follows the scripted shot at
+// frame 10, still rebuilds its inputs and shows Space (shot 1, green), and
+// the shot at frame 11 is taken although one was taken the frame before. The
+// hot key pressed at frame 17 takes its shot (3) in frame 18's frame start.
 TEST_F(HeadlessRun, KeysScreenshotsPresetAndDropFollowTheScript) {
     saveSpaceGame();
     saveBlueGame();
