@@ -43,6 +43,10 @@ struct SdlHost {
     // A key press handled since the last present: the next frame sees it.
     bool keyPending;
     bool keyInFrame;
+    // Keys pressed since the last snapshot, and releases held back because
+    // the press itself has not been seen yet.
+    bool pressedThisFrame[256];
+    bool releaseDeferred[256];
     uint64_t nextDeadline;
     uint64_t periodMicros;
 };
@@ -96,6 +100,19 @@ void unlockBackBuffer() {}
 
 void clearSdlBackBuffer() { std::fill(sdl.backBuffer.begin(), sdl.backBuffer.end(), 0u); }
 
+// A window grown by a larger preset is moved back inside the desktop's
+// usable area where it fits there.
+void keepOnScreen(int w, int h) {
+    SDL_Rect usable;
+    if (SDL_GetDisplayUsableBounds(0, &usable) != 0) return;
+    int x = 0, y = 0, top = 0, left = 0;
+    SDL_GetWindowPosition(sdl.window, &x, &y);
+    SDL_GetWindowBordersSize(sdl.window, &top, &left, nullptr, nullptr);
+    const int newX = std::max(usable.x + left, std::min(x, usable.x + usable.w - w));
+    const int newY = std::max(usable.y + top, std::min(y, usable.y + usable.h - h));
+    if (newX != x || newY != y) SDL_SetWindowPosition(sdl.window, newX, newY);
+}
+
 // The client area is one row taller than the picture, as the window of the
 // original board software was; leaving full screen restores the saved place
 // at the size of the picture now shown.
@@ -107,13 +124,16 @@ void sizeClient(uint32_t width, uint32_t height) {
         sdl.inFullScreen = true;
         return;
     }
-    SDL_SetWindowSize(sdl.window, static_cast<int>(width), static_cast<int>(height) + 1);
+    const int w = static_cast<int>(width), h = static_cast<int>(height) + 1;
     if (sdl.inFullScreen) {
         SDL_SetWindowFullscreen(sdl.window, 0);
-        SDL_SetWindowSize(sdl.window, static_cast<int>(width), static_cast<int>(height) + 1);
+        SDL_SetWindowSize(sdl.window, w, h);
         SDL_SetWindowPosition(sdl.window, sdl.savedX, sdl.savedY);
         sdl.inFullScreen = false;
+        return;
     }
+    SDL_SetWindowSize(sdl.window, w, h);
+    keepOnScreen(w, h);
 }
 
 void showWindow() {
@@ -229,8 +249,16 @@ void recordKey(const SDL_KeyboardEvent& key) {
         // Pause's release is never recorded: the snapshots hold it for five
         // frames.
         if (down) pressPause();
+    } else if (down) {
+        liveKeys[code] = keyDown;
+        sdl.pressedThisFrame[code] = true;
+        sdl.releaseDeferred[code] = false;
+    } else if (sdl.pressedThisFrame[code]) {
+        // Pressed and let go between two snapshots: the release waits one
+        // frame so that the game sees the press.
+        sdl.releaseDeferred[code] = true;
     } else {
-        liveKeys[code] = down ? keyDown : 0;
+        liveKeys[code] = 0;
     }
     if (down && !key.repeat) sdl.keyPending = true;
     // F11 toggles full screen as Left Windows + F does: many desktops keep
@@ -247,6 +275,7 @@ void setFocus(bool focused) {
     keyboardCaptured = focused;
     if (!focused) {
         std::memset(liveKeys, 0, sizeof liveKeys);
+        std::memset(sdl.releaseDeferred, 0, sizeof sdl.releaseDeferred);
         pauseHoldFrames = 0;
     }
 }
@@ -340,7 +369,17 @@ void dropEvent(SDL_DropEvent& event) {
     }
 }
 
+// Releases held back from the last frame, whose snapshot has seen the press.
+void applyDeferredReleases() {
+    for (int code = 0; code < 256; ++code) {
+        if (sdl.releaseDeferred[code]) liveKeys[code] = 0;
+        sdl.releaseDeferred[code] = false;
+        sdl.pressedThisFrame[code] = false;
+    }
+}
+
 void handleEvents() {
+    applyDeferredReleases();
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
         switch (event.type) {
@@ -489,7 +528,7 @@ void startSdlHost(const SdlHostConfig& config) {
     screenWidth = std::max(static_cast<uint32_t>(mode.w), config.minimumWidth);
     screenHeight = std::max(static_cast<uint32_t>(mode.h), config.minimumHeight);
     sdl.window = SDL_CreateWindow(windowTitle, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
-                                  640, 513, SDL_WINDOW_HIDDEN);
+                                  960, 769, SDL_WINDOW_HIDDEN);
     if (!sdl.window) host.fatalError("Can't create the window!");
     const uint32_t monitorRate =
         mode.refresh_rate > 0 ? static_cast<uint32_t>(mode.refresh_rate) : 0;
