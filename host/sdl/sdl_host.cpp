@@ -1,9 +1,13 @@
 // SDL window host: the host record filled by SDL2 for a Linux desktop.
 #include "host/sdl/sdl_host.h"
 
+#include "display/pacer.h"
+#include "display/refresh.h"
+
 #include "host/gamepad.h"
 #include "host/host.h"
 #include "host/keycodes.h"
+#include "host/keyqueue.h"
 #include "host/png/png_writer.h"
 #include "host/scancodes.h"
 
@@ -23,9 +27,6 @@ SdlHostWatch sdlHostWatch;
 namespace {
 
 constexpr const char* windowTitle = "Korvalo v0.15f";
-constexpr int sampleRate = 48000;
-constexpr uint32_t audioRingBytes = 48000;
-constexpr uint32_t bytesPerSampleFrame = 4;
 constexpr uint8_t keyDown = 0x80;
 
 struct SdlHost {
@@ -37,18 +38,13 @@ struct SdlHost {
     bool vsync;
     std::vector<uint32_t> backBuffer;
     uint32_t framesRun;
-    // Windowed placement saved on entering full screen.
     bool inFullScreen;
-    int savedX, savedY;
     // A key press handled since the last present: the next frame sees it.
     bool keyPending;
     bool keyInFrame;
-    // Keys pressed since the last snapshot, and releases held back because
-    // the press itself has not been seen yet.
-    bool pressedThisFrame[256];
-    bool releaseDeferred[256];
-    uint64_t nextDeadline;
-    uint64_t periodMicros;
+    // One board frame per refresh, the present waiting for it.
+    bool lockedToDisplay;
+    uint64_t refreshMicros; // one refresh of the display
 };
 
 SdlHost sdl;
@@ -113,13 +109,12 @@ void keepOnScreen(int w, int h) {
     if (newX != x || newY != y) SDL_SetWindowPosition(sdl.window, newX, newY);
 }
 
-// The client area is one row taller than the picture, as the window of the
-// original board software was; leaving full screen restores the saved place
-// at the size of the picture now shown.
+// The client area is one row taller than the picture (769 for 768), the row
+// below it black. Leaving full screen gives the window back its place (SDL and
+// the window manager keep it) at the size of the picture now shown.
 void sizeClient(uint32_t width, uint32_t height) {
     if (fullScreen) {
         if (sdl.inFullScreen) return;
-        SDL_GetWindowPosition(sdl.window, &sdl.savedX, &sdl.savedY);
         SDL_SetWindowFullscreen(sdl.window, SDL_WINDOW_FULLSCREEN_DESKTOP);
         sdl.inFullScreen = true;
         return;
@@ -128,7 +123,6 @@ void sizeClient(uint32_t width, uint32_t height) {
     if (sdl.inFullScreen) {
         SDL_SetWindowFullscreen(sdl.window, 0);
         SDL_SetWindowSize(sdl.window, w, h);
-        SDL_SetWindowPosition(sdl.window, sdl.savedX, sdl.savedY);
         sdl.inFullScreen = false;
         return;
     }
@@ -243,24 +237,8 @@ void present() {
 
 void recordKey(const SDL_KeyboardEvent& key) {
     if (!keyboardCaptured) return;
-    const uint8_t code = keyCodeForScancode(static_cast<uint32_t>(key.keysym.scancode));
     const bool down = key.type == SDL_KEYDOWN;
-    if (code == pauseKey) {
-        // Pause's release is never recorded: the snapshots hold it for five
-        // frames.
-        if (down) pressPause();
-    } else if (down) {
-        liveKeys[code] = keyDown;
-        sdl.pressedThisFrame[code] = true;
-        sdl.releaseDeferred[code] = false;
-    } else if (sdl.pressedThisFrame[code]) {
-        // Pressed and let go between two snapshots: the release waits one
-        // frame so that the game sees the press.
-        sdl.releaseDeferred[code] = true;
-    } else {
-        liveKeys[code] = 0;
-    }
-    if (down && !key.repeat) sdl.keyPending = true;
+    queueKeyEvent(keyCodeForScancode(static_cast<uint32_t>(key.keysym.scancode)), down);
     // F11 toggles full screen as Left Windows + F does: many desktops keep
     // the Windows key for themselves.
     if (down && !key.repeat && key.keysym.scancode == SDL_SCANCODE_F11) {
@@ -275,7 +253,7 @@ void setFocus(bool focused) {
     keyboardCaptured = focused;
     if (!focused) {
         std::memset(liveKeys, 0, sizeof liveKeys);
-        std::memset(sdl.releaseDeferred, 0, sizeof sdl.releaseDeferred);
+        clearKeyEvents();
         pauseHoldFrames = 0;
     }
 }
@@ -369,17 +347,7 @@ void dropEvent(SDL_DropEvent& event) {
     }
 }
 
-// Releases held back from the last frame, whose snapshot has seen the press.
-void applyDeferredReleases() {
-    for (int code = 0; code < 256; ++code) {
-        if (sdl.releaseDeferred[code]) liveKeys[code] = 0;
-        sdl.releaseDeferred[code] = false;
-        sdl.pressedThisFrame[code] = false;
-    }
-}
-
 void handleEvents() {
-    applyDeferredReleases();
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
         switch (event.type) {
@@ -396,6 +364,7 @@ void handleEvents() {
         default: break;
         }
     }
+    if (applyKeyEvents()) sdl.keyPending = true;
     if (sdl.keyPending) {
         sdl.keyPending = false;
         sdl.keyInFrame = true;
@@ -418,24 +387,56 @@ void sleepUntil(uint64_t deadline) {
     }
 }
 
-// One board frame per presented refresh where the present waits for the
-// display; elsewhere an absolute deadline per frame on the steady clock,
-// re-anchored rather than caught up after a late frame.
+// Up to 75 Hz one board frame per refresh, the present waiting for the
+// display. A faster display shows each board frame for as many refreshes as
+// fit before its deadline on the steady clock, 60 board frames a second:
+// one frame per refresh would run the game too fast. Where presents do not
+// wait (a virtual display, the window surface), each frame waits for its
+// deadline on the steady clock; a late frame moves the deadlines on instead
+// of bursting to catch up.
 void pacingStep() {
-    if (!sdl.vsync) {
+    if (sdl.lockedToDisplay) {
+        present();
+    } else if (sdl.vsync) {
         const uint64_t now = steadyMicros();
-        if (now > sdl.nextDeadline + sdl.periodMicros) {
-            sdl.nextDeadline = now;
-        } else {
-            sleepUntil(sdl.nextDeadline);
-        }
-        sdl.nextDeadline += sdl.periodMicros;
+        const uint64_t deadline = now + pacerWaitMicros(now);
+        present();
+        while (steadyMicros() + sdl.refreshMicros / 2 < deadline)
+            present();
+    } else {
+        const uint64_t now = steadyMicros();
+        sleepUntil(now + pacerWaitMicros(now));
+        present();
     }
-    present();
     ++sdl.framesRun;
     runPadScript(sdl.framesRun);
     if (sdl.config.onFrame) sdl.config.onFrame(sdl.framesRun);
     handleEvents();
+}
+
+// The refresh measurement's reads: the audio ring's play position, counted
+// from the sample frames the device has taken, and a present that waits for
+// the display's next refresh.
+bool playPosition(uint32_t* bytes) {
+    *bytes = static_cast<uint32_t>((audio.framesPlayed.load() * audioFrameBytes) % audioRingBytes);
+    return true;
+}
+
+bool waitRefresh() {
+    if (!sdl.vsync) return false;
+    const uint64_t before = steadyMicros();
+    present();
+    // A present that returns within a millisecond did not wait for anything.
+    return steadyMicros() - before > 1000;
+}
+
+uint64_t nowMicroseconds() { return steadyMicros(); }
+
+bool displayHeight(uint32_t* lines) {
+    SDL_DisplayMode mode{};
+    if (SDL_GetDesktopDisplayMode(0, &mode) != 0) return false;
+    *lines = static_cast<uint32_t>(mode.h);
+    return true;
 }
 
 // Audio -------------------------------------------------------------------
@@ -444,12 +445,12 @@ void pacingStep() {
 // frames the device has taken.
 void fillSilence(void*, Uint8* stream, int length) {
     std::memset(stream, 0, static_cast<size_t>(length));
-    audio.framesPlayed += static_cast<uint64_t>(length) / bytesPerSampleFrame;
+    audio.framesPlayed += static_cast<uint64_t>(length) / audioFrameBytes;
 }
 
 SDL_AudioDeviceID openSilentStream(SDL_AudioSpec& granted) {
     SDL_AudioSpec wanted{};
-    wanted.freq = sampleRate;
+    wanted.freq = static_cast<int>(audioSampleRate);
     wanted.format = AUDIO_S16SYS;
     wanted.channels = 2;
     wanted.samples = 256;
@@ -530,22 +531,24 @@ void startSdlHost(const SdlHostConfig& config) {
     sdl.window = SDL_CreateWindow(windowTitle, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
                                   960, 769, SDL_WINDOW_HIDDEN);
     if (!sdl.window) host.fatalError("Can't create the window!");
-    const uint32_t monitorRate =
-        mode.refresh_rate > 0 ? static_cast<uint32_t>(mode.refresh_rate) : 0;
-    createPresenter(config.way, monitorRate > 0 && monitorRate <= 75);
+    // A display that names no rate (a virtual one) gets no vertical-blank
+    // wait: SDL would only imitate one with a coarse sleep.
+    monitorHz = mode.refresh_rate > 0 ? static_cast<uint32_t>(mode.refresh_rate) : 0;
+    createPresenter(config.way, monitorHz > 0);
     sdl.backBuffer.assign(static_cast<size_t>(screenWidth) * screenHeight, 0u);
     consolePrintf("\n");
     openAudio();
-    const uint32_t paceRate = monitorRate > 0 && monitorRate <= 75 ? monitorRate : 60;
-    sdl.periodMicros = 1000000u / paceRate;
-    consolePrintf("Monitor frequency - %dHz (%.3fHz)\n", monitorRate,
-                  static_cast<double>(paceRate));
+    const bool measured = measureRefreshByFrames(
+        FrameClockProbe{waitRefresh, playPosition, nowMicroseconds, displayHeight});
+    reportRefresh(measured);
+    sdl.lockedToDisplay = sdl.vsync && lockedToRefresh(refreshRate);
+    sdl.refreshMicros = 256000000u / (refreshRate ? refreshRate : 60 * 256);
     SDL_EventState(SDL_DROPFILE, SDL_ENABLE);
     consolePrintf("Timer Period Min - %dms\n", 1);
     consolePrintf("QPFrequency = %uHz\n", static_cast<uint32_t>(SDL_GetPerformanceFrequency()));
     consolePrintf("CPU Mode: Pure\n");
     muteAudio();
-    sdl.nextDeadline = steadyMicros();
+    startPacer(refreshRate, steadyMicros());
 }
 
 // Virtual pad ---------------------------------------------------------------

@@ -205,9 +205,40 @@ class WindowProgram(unittest.TestCase):
             self.press_with(win, *keys)
         deadline = time.monotonic() + 10
         while self.x.geometry(win) == before:
-            self.assertLess(time.monotonic(), deadline, "full screen did not change")
+            self.assertLess(time.monotonic(), deadline, "%s: the window stayed at %s" % ("+".join(keys), before))
             time.sleep(0.05)
         time.sleep(0.3)  # the window manager settles the frame
+
+    def find_named(self, name, timeout):
+        """A window of that exact name anywhere in the tree (xdotool's search
+        misses SDL's message box)."""
+        deadline = time.monotonic() + timeout
+        while True:
+            tree = self.x.run(["xwininfo", "-root", "-tree"]).stdout.decode()
+            for line in tree.splitlines():
+                if ('"%s":' % name) in line:
+                    return int(line.split()[0], 16)
+            self.assertLess(time.monotonic(), deadline, "no window named %r" % name)
+            time.sleep(0.1)
+
+    def test_fatal_errors(self):
+        """A ROM set that cannot be opened: a "System Error!" box, the message
+        on the standard error, exit code 1. Without a display: no box."""
+        folder = pathlib.Path(tempfile.mkdtemp(dir=self.dir))
+        program = self.x.run_program([KORVALO, "missing.tia"], cwd=folder, env=ENV)
+        self.addCleanup(program.stop)
+        box = self.find_named("System Error!", timeout=20)
+        self.assertIsNone(program.proc.poll(), "the program did not wait for the box")
+        self.x.close(box)
+        self.assertEqual(program.wait(timeout=10), 1)
+        self.assertIn("System Error! Can't open file!", program.output("stderr"))
+        self.assertEqual(program.output().splitlines()[0], "Korvalo 0.15f (TIA-MC-Mode)")
+
+        env = dict(ENV, DISPLAY=None, WAYLAND_DISPLAY=None, SDL_VIDEODRIVER="x11")
+        program = self.x.run_program([KORVALO, DEMO], cwd=folder, env=env)
+        self.addCleanup(program.stop)
+        self.assertEqual(program.wait(timeout=20), 1)
+        self.assertIn("System Error! Can't open the display!", program.output("stderr"))
 
     def test_game_pad_drives_the_cabinet(self):
         """A virtual pad: Start, the stick left, X pause the game exactly as
