@@ -485,13 +485,26 @@ void openAudio() {
 
 // Video -------------------------------------------------------------------
 
+// Where the display has a vertical blank to wait for, an accelerated
+// renderer waits for it (the software one where there is no accelerated
+// one). Where it has none (a virtual display), the window's own surface is
+// the cheapest 1:1 copy. The surface and the software renderer are told not
+// to go through a hidden accelerated renderer of SDL's own.
 void createPresenter(PresentWay way, bool wantVsync) {
+    if (way == PresentWay::automatic) {
+        way = wantVsync ? PresentWay::accelerated : PresentWay::surface;
+    }
+    if (way != PresentWay::accelerated) SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     if (way == PresentWay::surface) return;
     const Uint32 vsyncFlag = wantVsync ? SDL_RENDERER_PRESENTVSYNC : 0;
-    if (way == PresentWay::accelerated || way == PresentWay::automatic) {
+    // Said outright: SDL's software renderer otherwise imitates a
+    // vertical-blank wait with a coarse sleep of its own.
+    SDL_SetHint(SDL_HINT_RENDER_VSYNC, wantVsync ? "1" : "0");
+    if (way == PresentWay::accelerated) {
         sdl.renderer = SDL_CreateRenderer(sdl.window, -1, SDL_RENDERER_ACCELERATED | vsyncFlag);
     }
-    if (!sdl.renderer && way != PresentWay::accelerated) {
+    if (!sdl.renderer) {
+        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
         sdl.renderer = SDL_CreateRenderer(sdl.window, -1, SDL_RENDERER_SOFTWARE | vsyncFlag);
     }
     if (!sdl.renderer) host.fatalError("Can't create Primary Surface!");
@@ -501,10 +514,15 @@ void createPresenter(PresentWay way, bool wantVsync) {
     if (!sdl.texture) host.fatalError("Can't create Back-Buffer Surface!");
     SDL_RendererInfo info{};
     SDL_GetRendererInfo(sdl.renderer, &info);
-    sdl.vsync = (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
+    sdl.vsync = wantVsync && (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
 }
 
 } // namespace
+
+const char* sdlPacing() {
+    if (sdl.lockedToDisplay) return "display";
+    return sdl.vsync ? "display, 60 frames/s" : "steady clock";
+}
 
 uint64_t steadyMicros() {
     timespec now;

@@ -38,6 +38,11 @@ struct SdlHostWatch {
 };
 extern SdlHostWatch sdlHostWatch;
 
+// How the window is paced: "display" (one board frame per refresh, the
+// present waiting for it), "display, 60 frames/s" (a display above 75 Hz) or
+// "steady clock".
+const char* sdlPacing();
+
 // A virtual game controller through SDL's own joystick API, for tests: it
 // produces the same events a plugged-in pad does.
 bool attachVirtualPad();
