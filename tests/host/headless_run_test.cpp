@@ -142,7 +142,7 @@ TEST_F(HeadlessRun, ABadCommandLineRunsNothing) {
           "--headless space.tia --keys 5:down:T,4:up:T",
           "--headless space.tia --frames 5 --screenshot 6",
           "--headless --screen 1024x768 space.tia", "--headless --bogus space.tia",
-          "--headless space.tia --rom space.tia", "space.tia"}) {
+          "--headless space.tia --rom space.tia", "--present sideways space.tia"}) {
         const ProgramRun run = korvalo(arguments);
         EXPECT_EQ(run.exitCode, 2) << arguments;
         EXPECT_EQ(run.out, "") << arguments;
