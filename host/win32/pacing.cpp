@@ -1,0 +1,150 @@
+// Waiting for the display: the start-up check of how the display can be
+// followed, and the pacing step that runs one board frame per refresh.
+#include "host/win32/win32_host.h"
+
+#include "host/lockkeys.h"
+
+#include <cstdio>
+
+extern volatile LONG frameReady;
+
+namespace {
+// Waiting switches from sleeping to the display driver's own wait here.
+constexpr uint32_t sleepUntilLine = 450;
+constexpr uint32_t fallbackHz = 60;
+
+// How the pacing step finds the start of the next refresh. The display
+// driver's vertical-blank wait where it blocks; where it returns at once
+// (Wine's does) the raster line, followed to its wrap; without a raster the
+// performance counter at the display's rate.
+enum class RefreshWait : uint8_t { driverBlank, rasterWrap, counter };
+RefreshWait refreshWait = RefreshWait::driverBlank;
+uint32_t rasterThreshold = sleepUntilLine;
+uint64_t periodMicros = 1000000 / fallbackHz;
+uint64_t nextDeadline;
+uint32_t framesShown;
+uint64_t firstFrameMicros;
+
+uint64_t since(uint64_t start) { return performanceMicros() - start; }
+
+// Four waits take three or four refreshes when the wait blocks, a few
+// microseconds when it does not.
+bool verticalBlankBlocks() {
+    const uint64_t start = performanceMicros();
+    for (int i = 0; i < 4; ++i)
+        directDraw->WaitForVerticalBlank(DDWAITVB_BLOCKBEGIN, nullptr);
+    return since(start) >= 4000;
+}
+
+bool rasterMoves() {
+    uint32_t first = 0, second = 0;
+    if (!displayScanLine(&first)) return false;
+    for (int i = 0; i < 5; ++i) {
+        Sleep(2);
+        if (displayScanLine(&second) && second != first) return true;
+    }
+    return false;
+}
+
+void sleepIntoLowerHalf(uint64_t start) {
+    uint32_t line = 0;
+    do {
+        Sleep(1);
+        displayScanLine(&line);
+    } while (line < rasterThreshold && since(start) < periodMicros);
+}
+
+// The raster goes back to the top, or stops answering inside the blank.
+void followRasterToWrap(uint64_t start) {
+    uint32_t last = 0, line = 0;
+    displayScanLine(&last);
+    while (since(start) < 2 * periodMicros) {
+        if (!displayScanLine(&line) || line < last) return;
+        last = line;
+        Sleep(0);
+    }
+}
+
+void waitForCounter() {
+    const uint64_t now = performanceMicros();
+    if (now >= nextDeadline + periodMicros || nextDeadline == 0) {
+        nextDeadline = now + periodMicros; // late: start again from now, no catch-up burst
+    }
+    while (performanceMicros() + 1500 < nextDeadline)
+        Sleep(1);
+    while (performanceMicros() < nextDeadline)
+        Sleep(0);
+    nextDeadline += periodMicros;
+}
+
+void waitForRefresh() {
+    const uint64_t start = performanceMicros();
+    switch (refreshWait) {
+    case RefreshWait::driverBlank:
+        sleepIntoLowerHalf(start);
+        directDraw->WaitForVerticalBlank(DDWAITVB_BLOCKBEGIN, nullptr);
+        break;
+    case RefreshWait::rasterWrap:
+        sleepIntoLowerHalf(start);
+        followRasterToWrap(start);
+        break;
+    case RefreshWait::counter: waitForCounter(); break;
+    }
+}
+} // namespace
+
+bool displayScanLine(uint32_t* line) {
+    DWORD value = 0;
+    if (directDraw->GetScanLine(&value) != DD_OK) return false;
+    *line = value;
+    return true;
+}
+
+bool displayHeight(uint32_t* lines) {
+    DDSURFACEDESC mode{};
+    mode.dwSize = sizeof mode;
+    if (FAILED(directDraw->GetDisplayMode(&mode))) return false;
+    *lines = mode.dwHeight;
+    return true;
+}
+
+void measureDisplay() {
+    DWORD hz = 0;
+    directDraw->GetMonitorFrequency(&hz);
+    const uint32_t rate = hz != 0 ? hz : fallbackHz;
+    periodMicros = 1000000 / rate;
+    if (verticalBlankBlocks()) return;
+    uint32_t height = 0;
+    if (rasterMoves()) {
+        refreshWait = RefreshWait::rasterWrap;
+        if (displayHeight(&height) && height / 2 < rasterThreshold) rasterThreshold = height / 2;
+        std::printf("Vertical blank wait returns at once: frames follow the raster\n");
+    } else {
+        refreshWait = RefreshWait::counter;
+        std::printf("Vertical blank wait returns at once: frames paced at %uHz\n",
+                    static_cast<unsigned>(rate));
+    }
+}
+
+void pacingStep() {
+    waitForRefresh();
+    InterlockedExchange(&frameReady, 1);
+    RECT corner{0, 0, 10, 10};
+    InvalidateRect(mainWindow, &corner, FALSE);
+    UpdateWindow(mainWindow);
+    if (framesShown++ == 0) firstFrameMicros = performanceMicros();
+    applyMachineLockState();
+    MSG message;
+    if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            const double seconds = static_cast<double>(since(firstFrameMicros)) / 1e6;
+            if (framesShown > 1 && seconds > 0) {
+                std::printf("%u frames shown in %.2f s, %.2f per second\n",
+                            static_cast<unsigned>(framesShown), seconds,
+                            static_cast<double>(framesShown - 1) / seconds);
+            }
+            win32ShutdownAndExit();
+        }
+        DispatchMessageA(&message);
+    }
+}
