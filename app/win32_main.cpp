@@ -32,6 +32,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     hostThread = GetCurrentThread();
     SetPriorityClass(hostProcess, HIGH_PRIORITY_CLASS);
     timeBeginPeriod(1);
+    readMonitorFrequency();
     measureDisplay();
     DragAcceptFiles(mainWindow, TRUE);
     // A directory that does not fit leaves the working directory as it is.

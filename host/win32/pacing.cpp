@@ -2,6 +2,8 @@
 // followed, and the pacing step that runs one board frame per refresh.
 #include "host/win32/win32_host.h"
 
+#include "display/pacer.h"
+#include "display/refresh.h"
 #include "host/lockkeys.h"
 
 #include <cstdio>
@@ -11,7 +13,6 @@ extern volatile LONG frameReady;
 namespace {
 // Waiting switches from sleeping to the display driver's own wait here.
 constexpr uint32_t sleepUntilLine = 450;
-constexpr uint32_t fallbackHz = 60;
 
 // How the pacing step finds the start of the next refresh. The display
 // driver's vertical-blank wait where it blocks; where it returns at once
@@ -20,8 +21,7 @@ constexpr uint32_t fallbackHz = 60;
 enum class RefreshWait : uint8_t { driverBlank, rasterWrap, counter };
 RefreshWait refreshWait = RefreshWait::driverBlank;
 uint32_t rasterThreshold = sleepUntilLine;
-uint64_t periodMicros = 1000000 / fallbackHz;
-uint64_t nextDeadline;
+uint64_t periodMicros = 1000000 / 60;
 uint32_t framesShown;
 uint64_t firstFrameMicros;
 
@@ -66,16 +66,30 @@ void followRasterToWrap(uint64_t start) {
 }
 
 void waitForCounter() {
-    const uint64_t now = performanceMicros();
-    if (now >= nextDeadline + periodMicros || nextDeadline == 0) {
-        nextDeadline = now + periodMicros; // late: start again from now, no catch-up burst
-    }
-    while (performanceMicros() + 1500 < nextDeadline)
+    const uint64_t deadline = performanceMicros() + pacerWaitMicros(performanceMicros());
+    while (performanceMicros() + 1500 < deadline)
         Sleep(1);
-    while (performanceMicros() < nextDeadline)
+    while (performanceMicros() < deadline)
         Sleep(0);
-    nextDeadline += periodMicros;
 }
+
+DWORD savedPriorityClass;
+int savedThreadPriority;
+
+// Around the three reads of one sample, so that they belong to one instant.
+void raisePriority() {
+    savedPriorityClass = GetPriorityClass(hostProcess);
+    savedThreadPriority = GetThreadPriority(hostThread);
+    SetPriorityClass(hostProcess, REALTIME_PRIORITY_CLASS);
+    SetThreadPriority(hostThread, THREAD_PRIORITY_TIME_CRITICAL);
+}
+
+void restorePriority() {
+    SetThreadPriority(hostThread, savedThreadPriority);
+    SetPriorityClass(hostProcess, savedPriorityClass);
+}
+
+void sleepMs(uint32_t ms) { Sleep(ms); }
 
 void waitForRefresh() {
     const uint64_t start = performanceMicros();
@@ -108,22 +122,37 @@ bool displayHeight(uint32_t* lines) {
     return true;
 }
 
-void measureDisplay() {
+void readMonitorFrequency() {
     DWORD hz = 0;
     directDraw->GetMonitorFrequency(&hz);
-    const uint32_t rate = hz != 0 ? hz : fallbackHz;
-    periodMicros = 1000000 / rate;
-    if (verticalBlankBlocks()) return;
-    uint32_t height = 0;
-    if (rasterMoves()) {
+    monitorHz = hz;
+}
+
+void measureDisplay() {
+    const RefreshProbe probe{displayHeight, displayScanLine, audioPlayPosition, sleepMs,
+                             raisePriority, restorePriority, performanceMicros};
+    reportRefresh(measureRefresh(probe));
+    const uint32_t rate = refreshRate != 0 ? refreshRate : fallbackRefreshRate();
+    periodMicros = 256000000ull / rate;
+    // Above the board's range of rates the game would run too fast: the
+    // board's own 60 frames per second on the performance counter instead.
+    if (!lockedToRefresh(rate)) {
+        refreshWait = RefreshWait::counter;
+    } else if (verticalBlankBlocks()) {
+        refreshWait = RefreshWait::driverBlank;
+        return;
+    } else if (rasterMoves()) {
         refreshWait = RefreshWait::rasterWrap;
+        uint32_t height = 0;
         if (displayHeight(&height) && height / 2 < rasterThreshold) rasterThreshold = height / 2;
         std::printf("Vertical blank wait returns at once: frames follow the raster\n");
+        return;
     } else {
         refreshWait = RefreshWait::counter;
-        std::printf("Vertical blank wait returns at once: frames paced at %uHz\n",
-                    static_cast<unsigned>(rate));
     }
+    startPacer(rate, performanceMicros());
+    std::printf("Frames paced at %.3fHz on the performance counter\n",
+                static_cast<double>(framePacer.rateHz256) / 256.0);
 }
 
 void pacingStep() {

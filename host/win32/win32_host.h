@@ -59,6 +59,8 @@ bool audioPlayPosition(uint32_t* bytes);
 // The display's raster line; false when it cannot be read.
 bool displayScanLine(uint32_t* line);
 bool displayHeight(uint32_t* lines);
+// The display driver's nominal rate into monitorHz.
+void readMonitorFrequency();
 // Measures the display once at start-up, prints the report and chooses how
 // the pacing step waits for the next refresh.
 void measureDisplay();
