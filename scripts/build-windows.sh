@@ -10,10 +10,12 @@ cd "$(dirname "$0")/.."
 arches=("$@")
 [ ${#arches[@]} -gt 0 ] || arches=(x86_64 i686)
 jobs="${KORVALO_JOBS:-2}"
+root="${KORVALO_WIN_BUILD_ROOT:-.}"
+roms="${KORVALO_ROM_DIR:-build/app}"
 for arch in "${arches[@]}"; do
     case "$arch" in
-    x86_64) dir=build-win64 ;;
-    i686) dir=build-win32 ;;
+    x86_64) dir="$root/build-win64" ;;
+    i686) dir="$root/build-win32" ;;
     *) echo "build-windows.sh: unknown target $arch (x86_64 or i686)" >&2; exit 2 ;;
     esac
     command -v "$arch-w64-mingw32-g++" >/dev/null ||
@@ -28,7 +30,7 @@ for arch in "${arches[@]}"; do
         echo "build-windows.sh: $dir/app/korvalo.exe imports a MinGW DLL" >&2
         exit 1
     fi
-    for rom in build/app/*.tia; do
+    for rom in "$roms"/*.tia; do
         [ -f "$rom" ] && cp "$rom" "$dir/app/"
     done
     echo "$dir/app/korvalo.exe"
