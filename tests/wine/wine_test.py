@@ -190,6 +190,8 @@ class WineWindowTest(unittest.TestCase):
             self.assertEqual(saved[:2], (w, h))
             self.assertEqual(pngio.compare(saved, top_rows(shown, h)), (0, None))
 
+            self.check_full_screen(x, win, references[-1], shown)
+
             # A ROM set dropped onto the window replaces the self-test.
             x.drop(win, os.path.join(self.work, "demo one.tia"))
             program.wait_for_line("Drag & Drop file", timeout=15)
@@ -202,6 +204,37 @@ class WineWindowTest(unittest.TestCase):
             time.sleep(3)  # frames for the rate
             self.assertEqual(self.close_program(x, program, env), 0)
             self.check_frame_rate(program.output())
+
+    def wait_geometry(self, x, win, check, what):
+        deadline = time.monotonic() + 15
+        while True:
+            geometry = x.geometry(win)
+            if check(geometry):
+                return geometry
+            self.assertLess(time.monotonic(), deadline, "%s: window at %s" % (what, geometry))
+            time.sleep(0.1)
+
+    def check_full_screen(self, x, win, want, windowed):
+        """Left Windows + F: the whole screen, the picture centred on black;
+        again: the window as it was."""
+        w, h, rgb = want
+        placed = x.geometry(win)
+        self.press(x, win, ["Super_L", "f"])
+        self.wait_geometry(x, win, lambda g: g == (0, 0, x.width, x.height), "full screen")
+        left, top = x.width // 2 - w // 2, x.height // 2 - h // 2
+        expected = bytearray(x.width * x.height * 3)
+        for row in range(h):
+            at = ((top + row) * x.width + left) * 3
+            expected[at:at + w * 3] = rgb[row * w * 3:(row + 1) * w * 3]
+        screen = (x.width, x.height, bytes(expected))
+        try:
+            x.wait_capture(win, lambda pic: pic == screen, timeout=15)
+        except TimeoutError as e:
+            self.fail("full screen: %s; kept as %s" % (pngio.compare(e.picture, screen),
+                                                       self.keep("full screen", e.picture)))
+        self.press(x, win, ["Super_L", "f"])
+        self.wait_geometry(x, win, lambda g: g[2:] == placed[2:], "windowed again")
+        self.expect_picture(x, win, want, "windowed again")
 
     def check_start_lines(self, lines):
         at = 0
