@@ -54,14 +54,16 @@ void sleepIntoLowerHalf(uint64_t start) {
     } while (line < rasterThreshold && since(start) < periodMicros);
 }
 
-// The raster goes back to the top, or stops answering inside the blank.
+// The raster goes back to the top, or stops answering inside the blank. Read
+// every millisecond: a spin would take the processor from the emulation on a
+// loaded machine, and the wrap is seen at most a millisecond late.
 void followRasterToWrap(uint64_t start) {
     uint32_t last = 0, line = 0;
     displayScanLine(&last);
     while (since(start) < 2 * periodMicros) {
+        Sleep(1);
         if (!displayScanLine(&line) || line < last) return;
         last = line;
-        Sleep(0);
     }
 }
 

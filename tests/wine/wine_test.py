@@ -120,6 +120,13 @@ class WineWindowTest(unittest.TestCase):
         if not os.path.isdir(os.path.join(PREFIX, "drive_c")):
             boot = x.run_program(["wineboot", "-i"], name="wineboot", env=env)
             self.assertEqual(boot.wait(timeout=240), 0, "wineboot failed")
+        # Wine's Direct3D runs its commands on a thread of its own by default,
+        # and every back-buffer lock then waits for that thread: on a busy
+        # machine a frame took 40 ms instead of 7. Without it the lock is a
+        # pointer away.
+        reg = x.run_program(["wine", "reg", "add", r"HKCU\Software\Wine\Direct3D", "/v", "csmt",
+                             "/t", "REG_DWORD", "/d", "0", "/f"], name="reg", env=env)
+        self.assertEqual(reg.wait(timeout=60), 0, "cannot set the Direct3D options")
         return env
 
     def press(self, x, win, keys, hold=0.15):
@@ -251,9 +258,10 @@ class WineWindowTest(unittest.TestCase):
         rate = float(re.search(r"frames shown in [\d.]+ s, ([\d.]+) per second", output).group(1))
         sys.stderr.write("display %.3f Hz, %.2f frames per second shown\n" % (display, rate))
         # Never faster than the display; loose below, as a loaded machine
-        # runs the emulation slower.
+        # runs the emulation slower (about 40 of 60 with a load of 10 on two
+        # cores).
         self.assertLessEqual(rate, display * 1.1)
-        self.assertGreaterEqual(rate, display / 4)
+        self.assertGreaterEqual(rate, display / 2)
 
 
 if __name__ == "__main__":
