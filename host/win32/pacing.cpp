@@ -21,6 +21,9 @@ constexpr uint32_t sleepUntilLine = 450;
 enum class RefreshWait : uint8_t { driverBlank, rasterWrap, counter };
 RefreshWait refreshWait = RefreshWait::driverBlank;
 uint32_t rasterThreshold = sleepUntilLine;
+// The raster line can be read and moves; without it the pacing step goes
+// straight to the display driver's wait.
+bool rasterReadable;
 uint64_t periodMicros = 1000000 / 60;
 uint32_t framesShown;
 uint64_t firstFrameMicros;
@@ -97,7 +100,7 @@ void waitForRefresh() {
     const uint64_t start = performanceMicros();
     switch (refreshWait) {
     case RefreshWait::driverBlank:
-        sleepIntoLowerHalf(start);
+        if (rasterReadable) sleepIntoLowerHalf(start);
         directDraw->WaitForVerticalBlank(DDWAITVB_BLOCKBEGIN, nullptr);
         break;
     case RefreshWait::rasterWrap:
@@ -136,6 +139,11 @@ void measureDisplay() {
     reportRefresh(measureRefresh(probe));
     const uint32_t rate = refreshRate != 0 ? refreshRate : fallbackRefreshRate();
     periodMicros = 256000000ull / rate;
+    rasterReadable = rasterMoves();
+    // A display of fewer than 451 lines never reaches line 450: sleep until
+    // the middle of the screen there.
+    uint32_t height = 0;
+    if (displayHeight(&height) && height / 2 < rasterThreshold) rasterThreshold = height / 2;
     // Above the board's range of rates the game would run too fast: the
     // board's own 60 frames per second on the performance counter instead.
     if (!lockedToRefresh(rate)) {
@@ -143,10 +151,8 @@ void measureDisplay() {
     } else if (verticalBlankBlocks()) {
         refreshWait = RefreshWait::driverBlank;
         return;
-    } else if (rasterMoves()) {
+    } else if (rasterReadable) {
         refreshWait = RefreshWait::rasterWrap;
-        uint32_t height = 0;
-        if (displayHeight(&height) && height / 2 < rasterThreshold) rasterThreshold = height / 2;
         std::printf("Vertical blank wait returns at once: frames follow the raster\n");
         return;
     } else {

@@ -243,6 +243,19 @@ class WineWindowTest(unittest.TestCase):
         self.wait_geometry(x, win, lambda g: g[2:] == placed[2:], "windowed again")
         self.expect_picture(x, win, want, "windowed again")
 
+    def test_missing_rom_set_is_reported_in_a_message_box_and_ends_with_code_1(self):
+        shutil.copy(EXE, os.path.join(self.work, "korvalo.exe"))
+        with XSession(1280, 1024, wm=True, timeout=30) as x:
+            env = self.start_audio_and_wine(x)
+            program = x.run_program(["wine", "korvalo.exe"], name="korvalo", cwd=self.work,
+                                    env=env)
+            program.wait_for_line("System Error! Can't open file!", timeout=90)
+            box = x.find_window("System Error!", timeout=30)
+            x.focus(box)
+            x.tap(box, KEYCODES["Return"])
+            self.assertEqual(program.wait(timeout=20), 1)
+            self.assertNotIn("Model:", program.output())
+
     def check_start_lines(self, lines):
         at = 0
         for pattern in START_LINES:
