@@ -79,6 +79,24 @@ def reference_pictures(folder):
             for i in range(len(STAGES))]
 
 
+# Rows of the demo's title at preset 3 that stay still while the title shows
+# and change once a game has started.
+TITLE_ROWS = range(240, 261)
+
+
+def demo_title(folder):
+    """The native program's picture of the demo's title at preset 3."""
+    subprocess.run([NATIVE, "--headless", "--frames", "100", "--screenshot", "100",
+                    os.path.join(ROMS, "KorvaloDemo1.tia")],
+                   cwd=folder, check=True, capture_output=True, timeout=60)
+    return pngio.read(os.path.join(folder, "ScreenShot_000.png"))
+
+
+def rows_of(picture, rows):
+    w, _, rgb = picture
+    return rgb[rows.start * w * 3:rows.stop * w * 3]
+
+
 def top_rows(picture, rows):
     w, _, rgb = picture
     return (w, rows, rgb[:w * rows * 3])
@@ -207,10 +225,30 @@ class WineWindowTest(unittest.TestCase):
                 self.assertLess(time.monotonic(), deadline, "the dropped set was not loaded")
                 time.sleep(0.1)
             x.wait_capture(win, lambda pic: top_rows(pic, h) != top_rows(shown, h), timeout=15)
+            self.check_enter_keys(x, win, program, demo_title(tempfile.mkdtemp(dir=self.work)))
 
             time.sleep(3)  # frames for the rate
             self.assertEqual(self.close_program(x, program, env), 0)
             self.check_frame_rate(program.output())
+
+    def check_enter_keys(self, x, win, program, title):
+        """Keypad Enter comes with the extended flag and is another key than
+        the main Enter, which alone starts the demo game."""
+        self.press(x, win, ["Delete"])
+        program.wait_for_line("Screen Y-scale = 3.0", timeout=15)
+        want = rows_of(title, TITLE_ROWS)
+
+        def on_title(pic):
+            return pic[0] == title[0] and rows_of(pic, TITLE_ROWS) == want
+        try:
+            x.wait_capture(win, on_title, timeout=15)
+        except TimeoutError as e:
+            self.fail("the demo's title is not shown; kept as %s" % self.keep("title", e.picture))
+        self.press(x, win, ["KP_Enter"])
+        time.sleep(1.0)
+        self.assertTrue(on_title(x.capture(win)), "keypad Enter started the game")
+        self.press(x, win, ["Return"])
+        x.wait_capture(win, lambda pic: not on_title(pic), timeout=15)
 
     def wait_geometry(self, x, win, check, what):
         deadline = time.monotonic() + 15
