@@ -7,7 +7,8 @@ screenshot against the window, a ROM set dropped onto the window, the frame
 rate against the display's, and the close that ends the process with code 0.
 
 Environment: KORVALO_EXE (the x86_64 build), KORVALO_NATIVE (the Linux
-program, for the reference pictures), KORVALO_ROMS (the ROM sets), WINEPREFIX
+program, for the reference pictures), KORVALO_ROMS (the ROM sets),
+KORVALO_GOLDEN (the golden pictures of the headless tests), WINEPREFIX
 (kept between runs: the first run creates it), XTOOL."""
 
 import os
@@ -26,18 +27,21 @@ from xsession import KEYCODES, XSession  # noqa: E402
 EXE = os.environ.get("KORVALO_EXE", "")
 NATIVE = os.environ.get("KORVALO_NATIVE", "")
 ROMS = os.environ.get("KORVALO_ROMS", "")
+GOLDEN = os.environ.get("KORVALO_GOLDEN", "")
 PREFIX = os.environ.get("WINEPREFIX", "")
 TITLE = "Korvalo v0.15f"
 
 # The self-test screen is still once its checks have run, so the window must
 # show exactly what the native program saves at the same preset and look.
-# (name, keys pressed to get there, console line that confirms it)
+# (name, keys pressed to get there, console line that confirms it, the
+# golden picture of the headless tests where there is one)
 STAGES = [
-    ("preset 3", [], None),
-    ("preset 1", [["Delete"]], "Screen X-scale = 1.0"),
-    ("preset 12, black scanlines", [["Delete"]], "Screen X-scale = 1.25"),
-    ("preset 12, smooth scanlines", [["Control_L", "Delete"]], "Smooth scanlines"),
-    ("preset 12, double lines", [["Control_L", "Delete"]], "Double lines"),
+    ("preset 3", [], None, "selftest_preset3_black.png"),
+    ("preset 1", [["Delete"]], "Screen X-scale = 1.0", None),
+    ("preset 12, black scanlines", [["Delete"]], "Screen X-scale = 1.25", None),
+    ("preset 12, smooth scanlines", [["Control_L", "Delete"]], "Smooth scanlines", None),
+    ("preset 12, double lines", [["Control_L", "Delete"]], "Double lines",
+     "selftest_preset12_double.png"),
 ]
 NATIVE_KEYS = {"Delete": "Delete", "Control_L": "LCtrl"}
 
@@ -60,7 +64,7 @@ START_LINES = [
 def reference_pictures(folder):
     """The native program's screenshots of the self-test after each stage."""
     events, shots, frame = [], [], 60
-    for _, chord, _ in STAGES:
+    for _, chord, _, _ in STAGES:
         for keys in chord:
             names = [NATIVE_KEYS[k] for k in keys]
             for i, name in enumerate(names):
@@ -75,8 +79,12 @@ def reference_pictures(folder):
     if events:
         args[2:2] = ["--keys", ",".join(events)]
     subprocess.run(args, cwd=folder, check=True, capture_output=True, timeout=60)
-    return [pngio.read(os.path.join(folder, "ScreenShot_%03d.png" % i))
-            for i in range(len(STAGES))]
+    pictures = [pngio.read(os.path.join(folder, "ScreenShot_%03d.png" % i))
+                for i in range(len(STAGES))]
+    for (name, _, _, golden), picture in zip(STAGES, pictures):
+        if golden and pngio.read(os.path.join(GOLDEN, golden)) != picture:
+            raise AssertionError("%s: the native program no longer gives %s" % (name, golden))
+    return pictures
 
 
 # Rows of the demo's title at preset 3 that stay still while the title shows
@@ -200,7 +208,7 @@ class WineWindowTest(unittest.TestCase):
             win = x.find_window(TITLE, timeout=30)
             x.focus(win)
 
-            for (name, chords, line), want in zip(STAGES, references):
+            for (name, chords, line, _), want in zip(STAGES, references):
                 for keys in chords:
                     self.press(x, win, keys)
                 if line:
