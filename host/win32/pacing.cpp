@@ -39,12 +39,18 @@ bool verticalBlankBlocks() {
     return since(start) >= 4000;
 }
 
+// Two readings that differ within 20 ms; a reading inside the blank fails
+// and does not count.
 bool rasterMoves() {
-    uint32_t first = 0, second = 0;
-    if (!displayScanLine(&first)) return false;
-    for (int i = 0; i < 5; ++i) {
+    bool seen = false;
+    uint32_t first = 0, line = 0;
+    for (int i = 0; i < 10; ++i) {
+        if (displayScanLine(&line)) {
+            if (seen && line != first) return true;
+            if (!seen) first = line;
+            seen = true;
+        }
         Sleep(2);
-        if (displayScanLine(&second) && second != first) return true;
     }
     return false;
 }
