@@ -44,7 +44,12 @@ struct HostOps {
 extern HostOps host;
 
 // printf to the host console.
+// MinGW builds use its C99 stdio (__USE_MINGW_ANSI_STDIO), checked as GNU formats.
+#ifdef __MINGW32__
+void consolePrintf(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
+#else
 void consolePrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+#endif
 
 // Back buffer size: the display size, at least 1280 x 960.
 extern uint32_t screenWidth;
