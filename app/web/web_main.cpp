@@ -104,6 +104,7 @@ EMSCRIPTEN_KEEPALIVE void korvaloFullScreenChanged(int on) { fullScreen = on != 
 
 // Runs frames at once, without pacing (the tests and the benchmark).
 EMSCRIPTEN_KEEPALIVE void korvaloStep(int frames) {
+    pollGamePads();
     for (int i = 0; i < frames && started; ++i) {
         runWebFrame();
         ++framesRun;

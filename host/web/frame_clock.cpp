@@ -6,6 +6,7 @@
 
 namespace {
 constexpr double msPerClockFrame = 1000.0 / clockFramesPerSecond;
+constexpr double measuringFrameMs = 1000.0 / 80.0;
 
 void decideRate(FrameClock& clock) {
     double sorted[frameClockSamples];
@@ -39,18 +40,20 @@ void startFrameClock(FrameClock& clock) {
     clock.lockedToRefresh = true;
 }
 
+// While the rate is measured the board runs one frame per animation frame
+// unless they come faster than 80 a second.
 int boardFramesDue(FrameClock& clock, double nowMs) {
     const double interval = clock.lastMs < 0 ? -1 : nowMs - clock.lastMs;
     clock.lastMs = nowMs;
     if (!clock.rateKnown) {
         if (interval > 0 && interval < frameClockGapMs) {
             clock.intervals[clock.measured++] = interval;
-            if (clock.measured == frameClockSamples) {
-                decideRate(clock);
-                clock.originMs = nowMs;
-                clock.clockFrames = 1;
-            }
+            if (clock.measured == frameClockSamples) decideRate(clock);
         }
+        if (interval >= 0 && nowMs - clock.lastBoardFrameMs < measuringFrameMs) return 0;
+        clock.lastBoardFrameMs = nowMs;
+        clock.originMs = nowMs;
+        clock.clockFrames = 1;
         return 1;
     }
     if (clock.lockedToRefresh) return 1;

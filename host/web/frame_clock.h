@@ -2,7 +2,8 @@
 // each animation frame, how many board frames to run in it. The display's
 // rate is measured over the first animation frames; up to 75 Hz the board
 // runs one frame per animation frame, above that 60 frames a second on the
-// page's clock. A long gap (a tab in the background) is never caught up.
+// page's clock. A long gap (a tab in the
+// background) is never caught up.
 #pragma once
 
 #include <cstdint>
@@ -12,10 +13,11 @@ struct FrameClock {
     int measured;         // intervals taken for the rate
     double intervals[31]; // the intervals taken, in ms
     bool rateKnown;
-    bool lockedToRefresh; // one board frame per animation frame
-    double refreshHz;     // measured rate, once known
-    double originMs;      // clock pacing: when board frame 0 was due
-    uint64_t clockFrames; // clock pacing: board frames run since originMs
+    bool lockedToRefresh;    // one board frame per animation frame
+    double refreshHz;        // measured rate, once known
+    double lastBoardFrameMs; // while measuring: when the last board frame ran
+    double originMs;         // clock pacing: when board frame 0 was due
+    uint64_t clockFrames;    // clock pacing: board frames run since originMs
 };
 
 constexpr int frameClockSamples = 31;
@@ -26,6 +28,6 @@ constexpr double clockFramesPerSecond = 60.0;
 constexpr double frameClockGapMs = 100.0;
 
 void startFrameClock(FrameClock& clock);
-// Board frames to run in the animation frame at nowMs: 0, 1 or (after a
-// short stall of clock pacing) 2.
+// Board frames to run in the animation frame at nowMs: 0, 1 or (on the
+// clock, after a short stall) 2.
 int boardFramesDue(FrameClock& clock, double nowMs);

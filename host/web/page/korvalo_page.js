@@ -2,7 +2,8 @@
 // buttons, drops and the file button, downloads and full screen. The
 // emulator itself (korvalo.js, korvalo.wasm) calls in through Module.korvaloPage.
 // With "?manual" in the address the page does not run frames by itself: the
-// caller steps them through window.korvalo (tests, benchmark).
+// caller steps them through window.korvalo (tests, benchmark); "?set=FILE"
+// starts on another of the page's sets.
 'use strict';
 
 var Module;
@@ -15,7 +16,10 @@ var Module;
         { file: 'KorvaloSelfTest.tia', label: 'Self-test' },
         { file: 'KorvaloSelfTest2.tia', label: 'Self-test 2' },
     ];
-    const manual = new URLSearchParams(location.search).has('manual');
+    // "?set=KorvaloSelfTest.tia" starts on another of the sets.
+    const query = new URLSearchParams(location.search);
+    const manual = query.has('manual');
+    const firstSet = romSets.find((set) => set.file === query.get('set')) || romSets[0];
     const canvas = document.getElementById('screen');
     const stage = document.getElementById('stage');
     const context = canvas.getContext('2d', { alpha: false });
@@ -255,7 +259,7 @@ var Module;
             Module.FS.mkdir('/roms');
             Module.FS.mkdir('/drops');
             ready = true;
-            pick(romSets[0], romSets[0].button);
+            pick(firstSet, firstSet.button);
         },
     };
 })();
