@@ -31,6 +31,7 @@ std::vector<uint32_t> canvasPixels;
 std::vector<uint32_t> shotPixels;
 std::set<std::string> savedShots;
 double handOverMs;
+double conversionMs;
 
 // The page's side, in korvalo_page.js.
 EM_JS(void, pagePaint, (const uint32_t* pixels, uint32_t width, uint32_t height),
@@ -79,6 +80,7 @@ void pacingStep() {
     lockBackBuffer(&lock);
     toCanvasPixels(centredOrigin(lock, width, height), lock.pitch, width, height,
                    canvasPixels.data());
+    conversionMs = emscripten_get_now() - start;
     pagePaint(canvasPixels.data(), width, height);
     handOverMs = emscripten_get_now() - start;
 }
@@ -162,11 +164,13 @@ void runWebFrame() {
     runFrameInstructions();
     const double emulated = emscripten_get_now();
     handOverMs = 0;
+    conversionMs = 0;
     endFrame(); // composition, then the paint
     const double end = emscripten_get_now();
     webFrameTimes.emulation += emulated - start;
     webFrameTimes.composition += end - emulated - handOverMs;
     webFrameTimes.handOver += handOverMs;
+    webFrameTimes.conversion += conversionMs;
     ++webFrameTimes.frames;
     webAfterFrame();
 }

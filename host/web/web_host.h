@@ -11,6 +11,7 @@ struct WebFrameTimes {
     double emulation;
     double composition;
     double handOver;
+    double conversion; // the part of the hand-over spent converting pixels
     uint32_t frames;
 };
 extern WebFrameTimes webFrameTimes;

@@ -227,15 +227,17 @@ var Module;
         refreshHz: () => call('korvaloRefreshHz'),
         preset: () => call('korvaloScalePreset'),
         look: () => call('korvaloScanlineMode'),
-        // Summed ms since the last reset: emulation, composition, hand-over.
+        // Summed ms since the last reset: emulation, composition, hand-over
+        // (of which conversion).
         frameTimes(reset) {
             const at = call('korvaloFrameTimes');
-            const times = Module.HEAPF64.subarray(at / 8, at / 8 + 3);
-            const frames = Module.HEAPU32[(at + 24) / 4];
-            const result = { emulation: times[0], composition: times[1], handOver: times[2], frames };
+            const times = Module.HEAPF64.subarray(at / 8, at / 8 + 4);
+            const frames = Module.HEAPU32[(at + 32) / 4];
+            const result = { emulation: times[0], composition: times[1], handOver: times[2],
+                             conversion: times[3], frames };
             if (reset) {
                 times.fill(0);
-                Module.HEAPU32[(at + 24) / 4] = 0;
+                Module.HEAPU32[(at + 32) / 4] = 0;
             }
             return result;
         },
