@@ -2,7 +2,10 @@
 // then one board frame per refresh or 60 a second on the clock.
 #include "host/web/frame_clock.h"
 
+#include "display/pacer.h"
+
 #include <algorithm>
+#include <cmath>
 
 namespace {
 constexpr double msPerClockFrame = 1000.0 / clockFramesPerSecond;
@@ -15,7 +18,10 @@ void decideRate(FrameClock& clock) {
     const double median = sorted[frameClockSamples / 2];
     clock.refreshHz = median > 0 ? 1000.0 / median : 0;
     clock.rateKnown = true;
-    clock.lockedToRefresh = clock.refreshHz <= lockedRefreshLimitHz;
+    // Displays run at whole rates (59.94 Hz is 60): the measurement's noise
+    // must not decide the choice the window hosts make.
+    const auto wholeHz = static_cast<uint32_t>(std::lround(clock.refreshHz));
+    clock.lockedToRefresh = wholeHz != 0 && lockedToRefresh(wholeHz * 256);
 }
 
 int clockFramesDue(FrameClock& clock, double nowMs) {

@@ -1,9 +1,9 @@
 // Pacing of the page's frame loop, free of browser calls: given the time of
 // each animation frame, how many board frames to run in it. The display's
-// rate is measured over the first animation frames; up to 75 Hz the board
-// runs one frame per animation frame, above that 60 frames a second on the
-// page's clock. A long gap (a tab in the
-// background) is never caught up.
+// rate is measured over the first animation frames; the window hosts' rule
+// (lockedToRefresh) decides between one board frame per animation frame (up
+// to 75 Hz) and 60 frames a second on the page's clock. A long gap (a tab in
+// the background) is never caught up.
 #pragma once
 
 #include <cstdint>
@@ -21,7 +21,6 @@ struct FrameClock {
 };
 
 constexpr int frameClockSamples = 31;
-constexpr double lockedRefreshLimitHz = 75.5;
 constexpr double clockFramesPerSecond = 60.0;
 // An interval longer than this is a stall, not a refresh: it is not measured
 // and the clock starts again from it.

@@ -195,8 +195,9 @@ TEST(WebPacing, OneFramePerRefreshUpTo75HzAndSixtyASecondAbove) {
         int low, high; // board frames over 10 s (60 a second while measuring)
         bool locked;
     } cases[] = {
-        {50, 500, 500, true},   {60, 600, 600, true},   {75, 750, 750, true},
-        {100, 590, 610, false}, {120, 590, 610, false}, {144, 590, 610, false},
+        {50, 500, 500, true},   {59.94, 599, 599, true}, {60, 600, 600, true},
+        {75, 750, 750, true},   {75.3, 753, 753, true},  {76, 590, 610, false},
+        {100, 590, 610, false}, {120, 590, 610, false},  {144, 590, 610, false},
         {240, 590, 610, false},
     };
     for (const auto& c : cases) {

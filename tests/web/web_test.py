@@ -21,10 +21,9 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from cdp_browser import Browser  # noqa: E402
-from png_decode import read_png  # noqa: E402
+from pngio import read as read_png  # noqa: E402
 
 ARGS = None
 
