@@ -47,6 +47,18 @@ bool historyAgrees(const SampleHistory& history, uint32_t lines) {
     return estimatesAgree(estimates[0], estimates[1], estimates[2]);
 }
 
+// The estimates agreed: prints the passes it took, unless the rate they
+// agreed on cannot be a display's.
+bool acceptAgreedRate(uint32_t pass) {
+    if (refreshRate < minPlausibleRefreshHz * 256 || refreshRate > maxPlausibleRefreshHz * 256) {
+        refreshRate = fallbackRefreshRate();
+        refreshDeviation = noEstimates;
+        return false;
+    }
+    consolePrintf("%d measures\n", static_cast<int>(pass));
+    return true;
+}
+
 bool past(uint64_t (*now)(), uint64_t start, uint64_t limit) { return now() - start > limit; }
 
 // Sleeps a millisecond at a time until the raster is in the lower half of the
@@ -183,10 +195,8 @@ bool measureRefresh(const RefreshProbe& probe) {
         if (after < before) continue; // the raster wrapped during the sample
 
         pushSample(history, {(before + after) / 2, position});
-        if (history.count == 4 && settled && historyAgrees(history, totalLines)) {
-            consolePrintf("%d measures\n", static_cast<int>(pass));
-            return true;
-        }
+        if (history.count == 4 && settled && historyAgrees(history, totalLines))
+            return acceptAgreedRate(pass);
     }
     return false;
 }
@@ -208,10 +218,7 @@ bool measureRefreshByFrames(const FrameClockProbe& probe) {
         probe.playPosition(&position);
         pushSample(history, {0, position});
         // Every sample sits at the top of its frame: one whole frame apart.
-        if (history.count == 4 && historyAgrees(history, 1)) {
-            consolePrintf("%d measures\n", static_cast<int>(pass));
-            return true;
-        }
+        if (history.count == 4 && historyAgrees(history, 1)) return acceptAgreedRate(pass);
     }
     return false;
 }

@@ -57,11 +57,17 @@ constexpr uint64_t audioStepLimitMicros = 500000;
 constexpr uint64_t rasterWaitLimitMicros = 100000;
 constexpr uint64_t measureLimitMicros = 4000000;
 constexpr uint32_t maxMeasurePasses = 100;
+// A rate outside these bounds is no display's: the reads were not what they
+// claimed (a present that did not wait, a raster that does not move with the
+// picture), and the measurement fails with the fallback instead.
+constexpr uint32_t minPlausibleRefreshHz = 20;
+constexpr uint32_t maxPlausibleRefreshHz = 1000;
 
 // The raster measurement. True when it determined the line count (and, with
 // a fine audio clock, the rate). False when the display mode is unavailable
-// (nothing changed), when no three estimates agreed within 100 passes, or on
-// a time limit; refreshRate is then the fallback, fallbackRefreshRate().
+// (nothing changed), when no three estimates agreed within 100 passes, when
+// they agreed on an implausible rate, or on a time limit; refreshRate is then
+// the fallback, fallbackRefreshRate().
 bool measureRefresh(const RefreshProbe& probe);
 // The same rate estimate from one sample per refresh, taken right after the
 // present returns (raster line 0, one whole frame between samples). Leaves

@@ -29,7 +29,7 @@ import time
 
 # X keycodes of Xvfb's default keymap (evdev keycodes, "us" layout).
 KEYCODES = {
-    "Return": 36, "Control_L": 37, "t": 28, "f": 41, "Shift_L": 50, "space": 65,
+    "Escape": 9, "Return": 36, "Control_L": 37, "t": 28, "f": 41, "Shift_L": 50, "space": 65,
     "Caps_Lock": 66, "Num_Lock": 77, "Scroll_Lock": 78,
     "KP_Up": 80, "KP_Left": 83, "KP_Right": 85, "KP_Down": 88,
     "F11": 95, "KP_Enter": 104, "Print": 107, "Up": 111, "Left": 113, "Right": 114,
@@ -330,14 +330,16 @@ class XSession:
             raise RuntimeError("xdotool %s failed: %s" % (actions, r.stderr.decode()))
 
     # Keys are real (XTEST) events to the focused window, by X keycode.
+    # xdotool reads a lone digit as a keysym ("9" is the 9 key, keycode 18),
+    # so keycodes are written with at least two digits ("09" is Escape).
     def key_down(self, win, keycode):
-        self._keys(win, "keydown", keycode)
+        self._keys(win, "keydown", "%02d" % keycode)
 
     def key_up(self, win, keycode):
-        self._keys(win, "keyup", keycode)
+        self._keys(win, "keyup", "%02d" % keycode)
 
     def tap(self, win, keycode):
-        self._keys(win, "keydown", keycode, "keyup", keycode)
+        self._keys(win, "keydown", "%02d" % keycode, "keyup", "%02d" % keycode)
 
     def keycode(self, keysym):
         """The keycode of a keysym name in this display's keymap."""
@@ -356,6 +358,10 @@ class XSession:
     def geometry(self, win):
         """(x, y, w, h) of the window's client area on the root window."""
         return tuple(int(v) for v in self._xtool("geometry", win).split())
+
+    def frame(self, win):
+        """The window manager's frame around the window (the window itself when bare)."""
+        return int(self._xtool("frame", win).decode())
 
     @staticmethod
     def _ppm(data):

@@ -6,6 +6,7 @@
  *   xtool capture WINDOW OUT.png|-                the client area as RGB PNG (- : PPM on stdout)
  *   xtool capture-root X Y W H OUT.png|-          a rectangle of the root window
  *   xtool geometry WINDOW                         prints "x y w h" of the client area
+ *   xtool frame WINDOW                            prints the id of the root's child holding it
  *   xtool keycode KEYSYM                          prints the keysym's keycode in this keymap
  *   xtool [-t SECONDS] wm-ready                   waits until a window manager maps windows
  *
@@ -406,13 +407,27 @@ static int capture(Window from, int x, int y, int w, int h, Visual* visual, cons
         return fail(exitFail, "out of memory");
     }
     unsigned char* p = rgb;
-    for (int yy = 0; yy < h; ++yy)
-        for (int xx = 0; xx < w; ++xx) {
-            unsigned long px = XGetPixel(img, xx, yy);
-            *p++ = channel(px, rm);
-            *p++ = channel(px, gm);
-            *p++ = channel(px, bm);
+    if (img->bits_per_pixel == 32 && rm == 0xFF0000 && gm == 0xFF00 && bm == 0xFF) {
+        /* The usual 24-bit TrueColor screen: bytes straight from the rows. */
+        int big = img->byte_order == MSBFirst;
+        for (int yy = 0; yy < h; ++yy) {
+            const unsigned char* row =
+                (const unsigned char*)img->data + (size_t)yy * img->bytes_per_line;
+            for (int xx = 0; xx < w; ++xx, row += 4) {
+                *p++ = big ? row[1] : row[2];
+                *p++ = big ? row[2] : row[1];
+                *p++ = big ? row[3] : row[0];
+            }
         }
+    } else {
+        for (int yy = 0; yy < h; ++yy)
+            for (int xx = 0; xx < w; ++xx) {
+                unsigned long px = XGetPixel(img, xx, yy);
+                *p++ = channel(px, rm);
+                *p++ = channel(px, gm);
+                *p++ = channel(px, bm);
+            }
+    }
     XDestroyImage(img);
     int rc = exitOk;
     if (strcmp(out, "-") == 0) {
@@ -463,6 +478,23 @@ static int cmdGeometry(Window win) {
     return exitOk;
 }
 
+/* The root's child that holds the window: the window manager's frame, or the
+ * window itself when nothing reparented it. */
+static int cmdFrame(Window win) {
+    if (!windowExists(win, NULL)) return fail(exitFail, "no window 0x%lx", win);
+    for (;;) {
+        Window root, parent, *kids = NULL;
+        unsigned int n = 0;
+        if (!XQueryTree(dpy, win, &root, &parent, &kids, &n))
+            return fail(exitFail, "cannot walk up from 0x%lx", win);
+        if (kids) XFree(kids);
+        if (parent == root || parent == None) break;
+        win = parent;
+    }
+    printf("%lu\n", win);
+    return exitOk;
+}
+
 static int cmdKeycode(const char* name) {
     KeySym sym = XStringToKeysym(name);
     if (sym == NoSymbol) return fail(exitFail, "unknown keysym %s", name);
@@ -502,6 +534,7 @@ static int usage(void) {
           "       xtool capture WINDOW OUT.png|-\n"
           "       xtool capture-root X Y W H OUT.png|-\n"
           "       xtool geometry WINDOW\n"
+          "       xtool frame WINDOW\n"
           "       xtool keycode KEYSYM\n"
           "       xtool [-t SECONDS] wm-ready\n",
           stderr);
@@ -543,6 +576,8 @@ int main(int argc, char** argv) {
         rc = rest == 1 ? cmdClose(win) : usage();
     } else if (strcmp(cmd, "capture") == 0) {
         rc = rest == 2 ? cmdCapture(win, args[1]) : usage();
+    } else if (strcmp(cmd, "frame") == 0) {
+        rc = rest == 1 ? cmdFrame(win) : usage();
     } else if (strcmp(cmd, "geometry") == 0) {
         rc = rest == 1 ? cmdGeometry(win) : usage();
     } else {

@@ -35,18 +35,32 @@ class PngioTest(unittest.TestCase):
             with self.subTest(filter=f):
                 self.assertEqual(pngio.decode(pngio.encode(w, h, rgb, f)), (w, h, rgb))
 
-    def test_grey_and_rgba_read_as_rgb(self):
+    @staticmethod
+    def png_of(w, h, ctype, rows):
+        """A PNG around already filtered rows (each led by its filter byte)."""
+        return (pngio.SIGNATURE
+                + pngio.chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, ctype, 0, 0, 0))
+                + pngio.chunk(b"IDAT", zlib.compress(b"".join(rows))) + pngio.chunk(b"IEND", b""))
+
+    def test_each_filter_decodes_as_worked_by_hand(self):
+        # Grey 3 x 2: row 0 unfiltered 10 20 30, row 1 the bytes 5 200 7 under
+        # each filter; Paeth picks "up" for the first two and "left" for the last.
+        for ftype, want in ((0, [5, 200, 7]), (1, [5, 205, 212]), (2, [15, 220, 37]),
+                            (3, [10, 215, 129]), (4, [15, 220, 227])):
+            png = self.png_of(3, 2, 0, [bytes([0, 10, 20, 30]), bytes([ftype, 5, 200, 7])])
+            grey = [10, 20, 30] + want
+            with self.subTest(filter=ftype):
+                self.assertEqual(pngio.decode(png), (3, 2, bytes(v for g in grey for v in (g, g, g))))
+
+    def test_grey_alpha_and_rgba_read_as_rgb(self):
         w, h = 3, 2
-        grey = bytes([0, 50, 255, 7, 8, 9])
-        rgba = bytes(range(w * h * 4))
-        for ctype, data, want in (
-                (0, grey, bytes(v for g in grey for v in (g, g, g))),
-                (6, rgba, bytes(b for i in range(0, len(rgba), 4) for b in rgba[i:i + 3]))):
-            stride = len(data) // h
-            raw = b"".join(b"\0" + data[y * stride:(y + 1) * stride] for y in range(h))
-            png = (pngio.SIGNATURE
-                   + pngio.chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, ctype, 0, 0, 0))
-                   + pngio.chunk(b"IDAT", zlib.compress(raw)) + pngio.chunk(b"IEND", b""))
+        for ctype, bpp in ((4, 2), (6, 4)):
+            data = bytes(range(7, 7 + w * h * bpp))
+            want = bytes(data[i + c if bpp == 4 else i] for i in range(0, len(data), bpp)
+                         for c in range(3))
+            stride = w * bpp
+            png = self.png_of(w, h, ctype, [b"\0" + data[y * stride:(y + 1) * stride]
+                                            for y in range(h)])
             with self.subTest(colour_type=ctype):
                 self.assertEqual(pngio.decode(png), (w, h, want))
 
@@ -94,9 +108,12 @@ class WindowToolsTest(unittest.TestCase):
             self.assertEqual(pngio.compare(pngio.read(png_path), pic), (0, None))
             self.assertEqual(pngio.compare(x.capture_root(gx, gy, gw, gh), pic), (0, None))
 
-            # A drop of two files, one with a space in its name.
+            # A drop of two files, one with a space in its name; under a
+            # window manager aimed at its frame, which holds the window.
+            frame = x.frame(win)
+            self.assertEqual(frame != win, wm)
             files = [os.path.join(tmp, "one game.tia"), os.path.join(tmp, "two.tia")]
-            x.drop(win, *files)
+            x.drop(frame, *files)
             prog.wait_for_line("drop file://%s" % files[1], timeout=10)
             drops = [l for l in prog.output().splitlines() if l.startswith("drop ")]
             self.assertEqual(drops, ["drop file://%s/one%%20game.tia" % tmp,
@@ -127,11 +144,12 @@ class WindowToolsTest(unittest.TestCase):
             refusing.wait_for_line("leave", timeout=10)
 
             # Closing: both windows take WM_DELETE_WINDOW and end cleanly.
-            for p, w in ((prog, win), (refusing, rwin)):
+            for p, w in ((prog, frame), (refusing, rwin)):
                 x.close(w)
                 p.wait_for_line("close", timeout=10)
                 self.assertEqual(p.wait(timeout=10), 0)
                 x.wait_window_gone(w, timeout=10)
+            x.wait_window_gone(win, timeout=10)
             with self.assertRaises(XToolError) as caught:
                 x.capture(win)
             self.assertEqual(caught.exception.code, xsession.XTOOL_FAIL)
