@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Runs the window benchmark on the demo under a private Xvfb with openbox, once
 # for each way of presenting, and adds the X server's own processor time.
-#   bench/window/run.sh [BUILD_DIR] [frames] [presses]   (default build 3600 500)
+#   bench/window/run.sh [BUILD_DIR] [frames] [presses] [ways]
+#   (default build 3600 500 "surface software accelerated")
 set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
 build=${1:-$top/build}
 frames=${2:-3600}
 presses=${3:-500}
+ways=${4:-surface software accelerated}
 bench="$build/bench/window/window_bench"
 rom="$build/app/KorvaloDemo1.tia"
 [ -x "$bench" ] || { echo "no $bench: build the window_bench target" >&2; exit 1; }
@@ -23,7 +25,7 @@ sleep 1
 
 ticks() { awk '{print $14 + $15}' "/proc/$xvfb/stat"; }
 hz=$(getconf CLK_TCK)
-for way in surface software accelerated; do
+for way in $ways; do
     before=$(ticks)
     start=$(date +%s.%N)
     SDL_AUDIODRIVER=dummy "$bench" "$rom" "$way" "$frames" "$presses" 2>/dev/null

@@ -556,6 +556,10 @@ void startSdlHost(const SdlHostConfig& config) {
     sdl.backBuffer.assign(static_cast<size_t>(screenWidth) * screenHeight, 0u);
     consolePrintf("\n");
     openAudio();
+    // The emulation thread runs at a raised priority where the system allows
+    // it (as root, or through the desktop's real-time service); the result
+    // is not examined.
+    SDL_SetThreadPriority(SDL_THREAD_PRIORITY_HIGH);
     const bool measured = measureRefreshByFrames(
         FrameClockProbe{waitRefresh, playPosition, nowMicroseconds, displayHeight});
     reportRefresh(measured);
