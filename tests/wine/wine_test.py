@@ -235,7 +235,14 @@ class WineWindowTest(unittest.TestCase):
             x.wait_capture(win, lambda pic: top_rows(pic, h) != top_rows(shown, h), timeout=15)
             self.check_enter_keys(x, win, program, demo_title(tempfile.mkdtemp(dir=self.work)))
 
-            time.sleep(3)  # frames for the rate
+            # Alt+F4 never reaches the default handling of system keys.
+            alt, f4 = x.keycode("Alt_L"), x.keycode("F4")
+            x.key_down(win, alt)
+            x.tap(win, f4)
+            x.key_up(win, alt)
+            time.sleep(3)  # and frames for the rate
+            self.assertIsNone(program.proc.poll(), "Alt+F4 ended the program")
+            self.assertTrue(x.window_exists(win))
             self.assertEqual(self.close_program(x, program, env), 0)
             self.check_frame_rate(program.output())
 
