@@ -2,11 +2,15 @@
 // hands over to the TIA-MC driver, which never returns.
 #include "app/options.h"
 #include "host/headless/headless.h"
+#ifdef KORVALO_HAVE_SDL
+#include "host/sdl/sdl_host.h"
+#endif
 #include "host/host.h"
 #include "host/script.h"
 #include "machines/tiamc/tiamc.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -24,6 +28,22 @@ void startHeadless(const Options& options) {
     startHeadlessHost(options.screenWidth, options.screenHeight, atFrameEnd);
 }
 
+#ifdef KORVALO_HAVE_SDL
+PresentWay presentWay(const std::string& name) {
+    if (name == "surface") return PresentWay::surface;
+    if (name == "software") return PresentWay::software;
+    if (name == "accelerated") return PresentWay::accelerated;
+    return PresentWay::automatic;
+}
+
+void startWindow(const Options& options) {
+    startSdlHost(SdlHostConfig{options.screenWidth, options.screenHeight,
+                               presentWay(options.present), atFrameEnd});
+}
+#endif
+
+void writeStdout(const char* text) { std::fputs(text, stdout); }
+
 struct HostChoice {
     bool (*chosen)(const Options& options);
     void (*start)(const Options& options);
@@ -32,6 +52,9 @@ struct HostChoice {
 // The hosts this build has, in order of preference.
 constexpr HostChoice hosts[] = {
     {[](const Options& options) { return options.headless; }, startHeadless},
+#ifdef KORVALO_HAVE_SDL
+    {[](const Options&) { return true; }, startWindow},
+#endif
 };
 
 const HostChoice* chooseHost(const Options& options) {
@@ -53,14 +76,23 @@ int main(int argc, char** argv) {
         std::fputs(usageText(), stdout);
         return 0;
     }
+#ifdef KORVALO_HAVE_SDL
+    if (!setVirtualPadScript(options.virtualPad.c_str(), error)) {
+        std::fprintf(stderr, "korvalo: %s\n", error.c_str());
+        return 2;
+    }
+#endif
     const HostChoice* choice = chooseHost(options);
     if (!choice) {
         std::fprintf(stderr, "korvalo: this build has no window host; run with --headless "
                              "(see --help)\n");
         return 2;
     }
-    choice->start(options);
+    // The banner comes first, before the host's own start-up lines.
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    host.consoleOut = writeStdout;
     consolePrintf("Korvalo %s (TIA-MC-Mode)\n", programVersion);
+    choice->start(options);
     frameLimit = options.frameLimit;
     hostScript = HostScript{options.events, 0};
     applyScriptEvents(0);

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string_view>
@@ -11,11 +12,15 @@ namespace {
 constexpr uint32_t minimumWidth = 1280;
 constexpr uint32_t minimumHeight = 960;
 
-// The directory the program was started from, with its trailing slash.
+// The directory of the program's own file, with its trailing slash: the
+// kernel's link to the running executable, so that a program started through
+// PATH still finds what lies beside it; argv[0] where that link is missing.
 std::string programDirectory(const char* argv0) {
-    const std::string_view path(argv0 ? argv0 : "");
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    std::string path = error ? std::string(argv0 ? argv0 : "") : self.string();
     const size_t slash = path.rfind('/');
-    return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash + 1));
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
 bool parseNumber(std::string_view text, uint32_t& value) {
@@ -92,6 +97,23 @@ bool takeDrop(const char* value, Options&, Gathered& gathered, std::string& erro
     return true;
 }
 
+bool takePresent(const char* value, Options& options, Gathered&, std::string& error) {
+    const std::string_view way(value);
+    if (way == "auto" || way == "surface" || way == "software" || way == "accelerated") {
+        options.present = value;
+        return true;
+    }
+    error =
+        "--present wants auto, surface, software or accelerated, got \"" + std::string(way) + "\"";
+    return false;
+}
+
+bool takeVirtualPad(const char* value, Options& options, Gathered&, std::string&) {
+    if (!options.virtualPad.empty()) options.virtualPad += ',';
+    options.virtualPad += value;
+    return true;
+}
+
 bool takeScreen(const char* value, Options& options, Gathered&, std::string& error) {
     const std::string_view text(value);
     const size_t x = text.find('x');
@@ -112,9 +134,15 @@ struct ValueOption {
 };
 
 constexpr ValueOption valueOptions[] = {
-    {"--rom", takeRom},           {"--frames", takeFrames},          {"--keys", takeKeys},
-    {"--keys-file", takeKeyFile}, {"--screenshot", takeScreenshots}, {"--drop", takeDrop},
+    {"--rom", takeRom},
+    {"--frames", takeFrames},
+    {"--keys", takeKeys},
+    {"--keys-file", takeKeyFile},
+    {"--screenshot", takeScreenshots},
+    {"--drop", takeDrop},
     {"--screen", takeScreen},
+    {"--present", takePresent},
+    {"--virtual-pad", takeVirtualPad},
 };
 
 const ValueOption* findValueOption(std::string_view name) {
@@ -146,6 +174,7 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
     options = Options{};
     options.screenWidth = minimumWidth;
     options.screenHeight = minimumHeight;
+    options.present = "auto";
     options.romPath = programDirectory(argc > 0 ? argv[0] : nullptr) + "Derev.tia";
     Gathered gathered{};
     for (int i = 1; i < argc; ++i) {
@@ -172,11 +201,17 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
 }
 
 const char* usageText() {
-    return R"(Usage: korvalo --headless [options] [ROM]
-Emulates the TIA-MC-1 arcade board (and the TIA-MC-2 variant).
+    return R"(Usage: korvalo [--headless] [options] [ROM]
+Emulates the TIA-MC-1 arcade board (and the TIA-MC-2 variant). Without
+--headless it plays in a window until the window is closed.
 
   --headless          run without a window: the picture is composed into an
                       in-memory back buffer and nothing paces the frames
+  --present WAY       window: how frames reach the screen: auto (default),
+                      surface, software or accelerated
+  --virtual-pad EVTS  window, for tests: a virtual game pad driven by events
+                      "FRAME:attach", "FRAME:down:A" (Up Down Left Right A B X
+                      Start), "FRAME:up:A", "FRAME:stick:X:Y", "FRAME:detach"
   --rom PATH, ROM     the ROM set to run (default: Derev.tia in the program's
                       own directory)
   --frames N          run N frames, then exit with code 0 (default: run until
@@ -185,9 +220,12 @@ Emulates the TIA-MC-1 arcade board (and the TIA-MC-2 variant).
                       commas, e.g. "10:down:Space,12:up:Space"
   --keys-file FILE    key events from a file, one per line; '#' starts a
                       comment line
-  --screenshot F[,F]  take a screenshot at each frame F (from 1), exactly as
-                      Left Shift + Print Screen does: ScreenShot_NNN.png in the
-                      current directory, first free number
+  --screenshot F[,F]  save the picture of frame F (from 1) once it has been
+                      presented: ScreenShot_NNN.png in the current directory,
+                      first free number, with the same console line as Left
+                      Shift + Print Screen; unlike that hot key it presses no
+                      keys, so frame F+1 still rebuilds the cabinet inputs and
+                      a held Left Windows + F does not stop it
   --drop FRAME:PATH   drop the file PATH onto the program at FRAME
   --screen WxH        back buffer size (default and minimum 1280x960)
   --help, -h          this text
@@ -205,10 +243,13 @@ ScrollLock, PrintScreen, Pause, Insert, Delete, Home, End, PageUp, PageDown,
 Up, Down, Left, Right, LWin, RWin, Apps, KeypadEnter; or by key code, 0xNN
 (scan code set 1, + 0x80 for E0-prefixed keys).
 Host keys: Delete (scale preset), LCtrl+Delete (scanline look), LWin+F (full
-screen), LShift+PrintScreen (screenshot), PrintScreen+ScrollLock+Pause
-(restart the board's program).
+screen; F11 too, for desktops that keep the Windows key for themselves),
+LShift+PrintScreen (screenshot), PrintScreen+ScrollLock+Pause (restart the
+board's program). Game pads: D-pad and left stick = arrows, A = Space,
+B = LCtrl, X = T, Start = Enter. The window reads the keys only while it has
+the focus; losing it releases every key.
 
-Exit codes: 0 after --frames N frames; 1 after a fatal error (e.g. "Can't
+Exit codes: 0 after --frames N frames or when the window is closed; 1 after a fatal error (e.g. "Can't
 open file!", printed on the standard error); 2 for a bad command line.
 )";
 }

@@ -10,9 +10,11 @@
 struct Options {
     bool help;
     bool headless;
-    std::string romPath;  // "Derev.tia" beside the program unless given
-    uint32_t frameLimit;  // 0: run until stopped
-    uint32_t screenWidth; // back buffer size
+    std::string present;    // window host: "auto", "surface", "software", "accelerated"
+    std::string virtualPad; // window host: a scripted virtual game pad, for tests
+    std::string romPath;    // "Derev.tia" beside the program unless given
+    uint32_t frameLimit;    // 0: run until stopped
+    uint32_t screenWidth;   // back buffer size
     uint32_t screenHeight;
     std::vector<ScriptEvent> events; // keys, drops and screenshots, by frame
 };

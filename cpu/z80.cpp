@@ -89,6 +89,15 @@ void decodeOpcode(CpuCore& c) {
     z80::baseOpcodes[c.dataLatch.hi](c);
 }
 
+// The seventh and later machine cycles of a pass: the rest of a chain of
+// DD/FD prefixes and the instruction it leads to, stopping early only right
+// after a prefix step once the budget is spent.
+void finishLongPass(CpuCore& c) {
+    while (!runMachineCycle(c)) {
+        if (c.cycleBudget < 0 && c.stepFn == decodeIndexed) return;
+    }
+}
+
 void fillStandardCostTable(CpuCore& c) {
     c.cost3 = 3 * 256;
     c.cost4 = 4 * 256;

@@ -36,11 +36,11 @@ struct CpuCore {
     uint8_t iff; // bit 1 IFF1, bit 2 IFF2: EI stores 6, DI stores 0
     uint8_t im;  // 0 = IM 0, 1 = IM 0/1 (ED 4E/6E), 2 = IM 1, 3 = IM 2
     uint16_t busAddress;
-    uint16_t swapHold;  // EX (SP),rr only
-    RegPair dataLatch;  // hi = busData, the byte every bus operation moves
+    uint16_t swapHold;          // EX (SP),rr only
+    RegPair dataLatch;          // hi = busData, the byte every bus operation moves
     RegPair AFx, HLx, DEx, BCx; // the alternate set; AFx.hi is A', AFx.lo is F'
-    RegPair* indexReg;  // IX after DD, IY after FD
-    int32_t cycleBudget; // 1/256 T-state units
+    RegPair* indexReg;          // IX after DD, IY after FD
+    int32_t cycleBudget;        // 1/256 T-state units
     int32_t cost3, cost4, cost5, cost6, cost7, cost8, cost10, cost11;
     uint8_t* memory; // the machine's 64 KB; steps never read it
     CpuStep stepFn;
@@ -94,16 +94,21 @@ inline bool runMachineCycle(CpuCore& c) {
 //
 // Only a chain of DD/FD prefixes runs past six machine cycles. Such a chain is
 // one pass, but a program made of nothing but prefixes would never finish it:
-// once the budget is spent the pass stops after a prefix, with the core not
-// at an instruction start, and the next call goes on with the chain. The
-// processor accepts no interrupt there (see isBetweenInstructions).
+// once the budget is spent the pass stops right after a DD or FD prefix step
+// (stepFn is decodeIndexed, waiting for the next opcode), and the next call
+// goes on with the chain. It never stops inside the instruction the prefixes
+// lead to: once that instruction's opcode is fetched it runs to its end, and
+// may overdraw the budget like any last instruction of a stretch. The
+// processor accepts no interrupt after such a stop (see
+// isBetweenInstructions). The rest of such a pass runs out of line, away from
+// the six cycles every other instruction needs.
+void finishLongPass(CpuCore& c);
+
 inline void runInstruction(CpuCore& c) {
     if (runMachineCycle(c) || runMachineCycle(c) || runMachineCycle(c) || runMachineCycle(c) ||
         runMachineCycle(c) || runMachineCycle(c))
         return;
-    while (!runMachineCycle(c)) {
-        if (c.cycleBudget < 0) return;
-    }
+    finishLongPass(c);
 }
 
 // True between two instructions, the only place where the machine may start

@@ -1,10 +1,13 @@
 // The Z80 core alone on an arbitrary 64 KB image and register state, run for
-// a bounded number of passes in short frames (a grant added whenever the
-// budget is spent), with interrupts offered between instructions. Checks the
-// stepping contract around every bus operation and step: each step charges
-// exactly one cost-table entry, busFn is always one of the five slots, stepFn
-// is never null, and every pass ends between instructions, except a chain of
-// prefixes that runs out of budget, which stops and goes on in the next pass.
+// a bounded number of passes of runInstruction in short frames (a grant added
+// whenever the budget is spent), with interrupts offered between
+// instructions. The bus slots check the stepping contract at every machine
+// cycle: each step charges exactly one cost-table entry and picks one of the
+// five slots, stepFn is never null, and a pass never runs on past an
+// instruction start. Every pass ends between instructions, except one that
+// stops once the budget is spent right after a DD or FD prefix step of a
+// chain, never inside the instruction the prefixes lead to; the next pass goes
+// on with the chain.
 //
 // Input: a 48-byte header (register state, memory layout, grant, interrupt
 // schedule), then the memory image, tiled or zero-padded to 64 KB.
@@ -25,21 +28,16 @@ constexpr int instructionLimit = 1000;
 constexpr int stepsPerPassLimit = 4096;
 constexpr int unrolledCycles = 6;
 
+// The pass under way, as the bus slots see it.
+uint16_t passStartPC;
+int passStep;            // machine cycles begun in this pass
+int32_t budgetAtLastBus; // cycleBudget when the last bus operation began
+int64_t passCharged;     // the charges of the pass's steps so far
+uint8_t lastFetched;
+
 uint8_t image[0x10000];
 uint8_t portLatch;
 CpuCore core;
-
-void fetch(CpuCore& c) {
-    c.busData() = image[c.PC];
-    c.PC = c.PC + 1;
-}
-void read(CpuCore& c) { c.busData() = image[c.busAddress]; }
-void write(CpuCore& c) { image[c.busAddress] = c.busData(); }
-void portIn(CpuCore& c) { c.busData() = portLatch ^ static_cast<uint8_t>(c.busAddress >> 8); }
-void portOut(CpuCore& c) { portLatch = c.busData(); }
-
-uint16_t passStartPC;
-int passStep;
 
 // Names the broken rule and where the pass started, then stops the run.
 void require(bool condition, const char* rule) {
@@ -50,16 +48,18 @@ void require(bool condition, const char* rule) {
     __builtin_trap();
 }
 
-// Distinct charges, so that a step's charge names the entry it used.
+// Unrelated charges, so that a step's charge names the entry it used: no two
+// entries, and no two sums of two entries, are equal, so a step that charged
+// a sum of entries (or a step run where a bus operation belongs) shows too.
 void fillDistinctCosts(CpuCore& c) {
-    c.cost3 = 3 * 256 + 3;
-    c.cost4 = 4 * 256 + 4;
-    c.cost5 = 5 * 256 + 5;
-    c.cost6 = 6 * 256 + 6;
-    c.cost7 = 7 * 256 + 7;
-    c.cost8 = 8 * 256 + 8;
-    c.cost10 = 10 * 256 + 10;
-    c.cost11 = 11 * 256 + 11;
+    c.cost3 = 1001;
+    c.cost4 = 1013;
+    c.cost5 = 1039;
+    c.cost6 = 1087;
+    c.cost7 = 1151;
+    c.cost8 = 1279;
+    c.cost10 = 1423;
+    c.cost11 = 1777;
 }
 
 // One entry, or the 13 T-states of a repeating CPIR/CPDR compare cycle, which
@@ -75,6 +75,42 @@ bool isCostEntry(const CpuCore& c, int64_t charge) {
 bool isBusSlot(const CpuCore& c, CpuStep fn) {
     return fn == c.fetchFn || fn == c.readFn || fn == c.writeFn || fn == c.portInFn ||
            fn == c.portOutFn;
+}
+
+// Checks the step that closed the last machine cycle (nothing before the
+// pass's first), and counts the cycle about to begin.
+void closeStep(const CpuCore& c) {
+    if (passStep > 0) {
+        const int64_t charge = static_cast<int64_t>(budgetAtLastBus) - c.cycleBudget;
+        require(isCostEntry(c, charge), "a step charges one cost-table entry");
+        passCharged += charge;
+        require(c.stepFn != nullptr, "stepFn is set");
+        require(c.stepFn != decodeOpcode, "a pass ends at the instruction start");
+    }
+    require(++passStep < stepsPerPassLimit, "a pass ends, or stops after a prefix");
+    budgetAtLastBus = c.cycleBudget;
+}
+
+void fetch(CpuCore& c) {
+    closeStep(c);
+    c.busData() = lastFetched = image[c.PC];
+    c.PC = c.PC + 1;
+}
+void read(CpuCore& c) {
+    closeStep(c);
+    c.busData() = image[c.busAddress];
+}
+void write(CpuCore& c) {
+    closeStep(c);
+    image[c.busAddress] = c.busData();
+}
+void portIn(CpuCore& c) {
+    closeStep(c);
+    c.busData() = portLatch ^ static_cast<uint8_t>(c.busAddress >> 8);
+}
+void portOut(CpuCore& c) {
+    closeStep(c);
+    portLatch = c.busData();
 }
 
 uint16_t word(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
@@ -123,31 +159,30 @@ void loadImage(const uint8_t* data, size_t size, bool tile) {
     }
 }
 
-// One pass as runInstruction makes it, checked around every call.
+// One pass of runInstruction, checked at every machine cycle by the bus slots
+// and at its end here.
 void checkedPass() {
     const int32_t budgetBefore = core.cycleBudget;
-    int64_t charged = 0;
     passStartPC = core.PC;
-    for (passStep = 0;; ++passStep) {
-        require(passStep < stepsPerPassLimit, "a pass ends, or stops once the budget is spent");
-        require(isBusSlot(core, core.busFn), "busFn is one of the five slots");
-        const int32_t beforeBus = core.cycleBudget;
-        core.busFn(core);
-        require(core.cycleBudget == beforeBus, "bus operations do not charge");
-        require(core.stepFn != nullptr, "stepFn is set");
-        core.stepFn(core);
-        const int64_t charge = static_cast<int64_t>(beforeBus) - core.cycleBudget;
-        require(isCostEntry(core, charge), "a step charges one cost-table entry");
-        charged += charge;
-        require(core.stepFn != nullptr, "stepFn is set");
-        require(isBusSlot(core, core.busFn), "busFn is one of the five slots");
-        if (core.stepFn == decodeOpcode) {
-            require(core.busFn == core.fetchFn, "a pass ends on the fetch slot");
-            break;
-        }
-        if (passStep >= unrolledCycles && core.cycleBudget < 0) break;
+    passStep = 0;
+    passCharged = 0;
+    require(isBusSlot(core, core.busFn), "busFn is one of the five slots");
+    runInstruction(core);
+    const int64_t lastCharge = static_cast<int64_t>(budgetAtLastBus) - core.cycleBudget;
+    require(isCostEntry(core, lastCharge), "a step charges one cost-table entry");
+    passCharged += lastCharge;
+    require(core.stepFn != nullptr, "stepFn is set");
+    require(isBusSlot(core, core.busFn), "busFn is one of the five slots");
+    if (core.stepFn == decodeOpcode) {
+        require(core.busFn == core.fetchFn, "a pass ends on the fetch slot");
+    } else {
+        require(core.stepFn == decodeIndexed && core.busFn == core.fetchFn &&
+                    (lastFetched == 0xDD || lastFetched == 0xFD),
+                "a pass stops early only right after a DD or FD prefix step");
+        require(core.cycleBudget < 0 && passStep > unrolledCycles,
+                "a pass stops early only after six machine cycles, with the budget spent");
     }
-    require(static_cast<int64_t>(budgetBefore) - core.cycleBudget == charged,
+    require(static_cast<int64_t>(budgetBefore) - core.cycleBudget == passCharged,
             "the pass charges the sum of its steps");
 }
 

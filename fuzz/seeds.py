@@ -101,6 +101,11 @@ def core_seeds():
     write("fuzz_core", "prefix-chain",
           core_header(iff=6, schedule=every8, grant=3) + b"\xdd\xfd" * 300 + b"\x00\xfb\x18\xfe")
     write("fuzz_core", "prefix-only", core_header(iff=6, tile=True, schedule=every8) + b"\xdd\xfd")
+    # Instructions behind redundant prefixes, longer than six machine cycles,
+    # in grants short enough that the budget runs out inside them.
+    write("fuzz_core", "prefixed-ops",
+          core_header(iff=6, tile=True, schedule=every8, grant=0) + b"\xdd\xdd\xed\x43\x00\x20" +
+          b"\xdd\xdd\xdd\xe3" + b"\xfd" * 6 + b"\x21\x34\x12")
     write("fuzz_core", "block-ops", core_header(iff=6, im=3, i_reg=0xFF, schedule=b"\x80" * 8) +
           assemble("""
         org 0

@@ -28,6 +28,8 @@ constexpr ScaleStep scaleSteps[] = {
 constexpr const char* scanlineMessages[] = {"Black scanlines\n", "Smooth scanlines\n",
                                             "Double lines\n"};
 
+} // namespace
+
 void advanceScalePreset() {
     for (const ScaleStep& step : scaleSteps) {
         if (step.before != scalePreset) continue;
@@ -42,6 +44,8 @@ void advanceScanlineMode() {
     scanlineMode = scanlineMode >= 2 ? 0 : scanlineMode + 1;
     consolePrintf("%s", scanlineMessages[scanlineMode]);
 }
+
+namespace {
 
 // Execution restarts at address 0 with the other registers as they were; a
 // chain of prefixes left unfinished by the last frame is abandoned.

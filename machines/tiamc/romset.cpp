@@ -65,12 +65,13 @@ void loadTiaMc1(std::FILE* file) {
     tiaBoard.boardModel = tiaMc1;
 }
 
-// fopen succeeds on a directory on some systems; a directory is no ROM set.
-// Opening a named pipe waits for a writer, which would freeze the frame loop.
+// Only a regular file (after following links) is opened. fopen succeeds on a
+// directory on some systems; opening a named pipe waits for a writer, and
+// reading a terminal or another character device waits for input, either of
+// which would freeze the frame loop.
 std::FILE* openRomSet(const char* path) {
     std::error_code error;
-    if (std::filesystem::is_directory(path, error)) return nullptr;
-    if (std::filesystem::is_fifo(path, error)) return nullptr;
+    if (!std::filesystem::is_regular_file(path, error)) return nullptr;
     return std::fopen(path, "rb");
 }
 

@@ -82,6 +82,11 @@ void runTiaFrame();
 
 // Frame-start hook (controls.cpp).
 void handleHostControls();
+// What Delete and Left Ctrl + Delete do (after clearing the back buffer):
+// the next scale preset, with its message and client size; the next
+// scanline look, with its message.
+void advanceScalePreset();
+void advanceScanlineMode();
 
 // Start-up and end-of-frame hooks (end_frame.cpp).
 void prepareHost();

@@ -112,6 +112,19 @@ std::vector<BadInputRow> rows() {
         // Opening a named pipe for reading waits for a writer: refused instead.
         {"NamedPipeAsRomSet", [](const fs::path& d) { makeFifo(d / "set.tia"); },
          "--frames 3 set.tia", 1, banner, fatalOpen},
+        // A terminal or another character device, named directly or through a
+        // link, is no ROM set either: reading one may wait for input for ever
+        // (/dev/zero stands in here because it answers at once, so a program
+        // that read it would load a set of zeros instead of refusing it).
+        {"CharacterDeviceAsRomSet",
+         [](const fs::path& d) { fs::create_symlink("/dev/zero", d / "set.tia"); },
+         "--frames 3 set.tia", 1, banner, fatalOpen},
+        {"LinkToARomSet",
+         [](const fs::path& d) {
+             saveGame(d);
+             fs::create_symlink("game.tia", d / "set.tia");
+         },
+         "--frames 3 set.tia", 0, gameModel, ""},
         {"RomPathOf5000Characters", [](const fs::path&) {}, "--frames 3 " + longRom, 1, banner,
          fatalOpen},
         {"DroppedPathMissing", saveGame, "--frames 5 game.tia --drop 2:nosuch.tia", 0,
@@ -129,6 +142,8 @@ std::vector<BadInputRow> rows() {
              makeFifo(d / "pipe.tia");
          },
          "--frames 5 game.tia --drop 2:pipe.tia", 0,
+         gameModel + "Drag & Drop file\nCan't open file!\n", ""},
+        {"DroppedCharacterDevice", saveGame, "--frames 5 game.tia --drop 2:/dev/null", 0,
          gameModel + "Drag & Drop file\nCan't open file!\n", ""},
         {"DroppedPathOf1200Characters", saveGame, "--frames 5 game.tia --drop 2:" + longDrop, 0,
          gameModel + "Dropped file ignored: its path has 1200 characters, at most 999 fit\n", ""},

@@ -267,6 +267,23 @@ TEST(CpuInstructions, PrefixChains) {
     EXPECT_EQ(c.IX.w, 0x3333);
 }
 
+// The raw `im` code each IM opcode stores, from every other code: 0 for IM 0,
+// 1 for the undocumented ED 4E/6E form, 2 for IM 1, 3 for IM 2 (the register
+// views of the external suites fold codes 0 and 1 together).
+TEST(CpuInstructions, InterruptModeCodes) {
+    const uint8_t codes[][2] = {{0x46, 0}, {0x66, 0}, {0x4E, 1}, {0x6E, 1},
+                                {0x56, 2}, {0x76, 2}, {0x5E, 3}, {0x7E, 3}};
+    for (const auto& [opcode, code] : codes)
+        for (uint8_t before = 0; before < 4; before++) {
+            if (before == code) continue;
+            CpuCore& c = loadAt(0x1000, {0xED, opcode});
+            c.im = before;
+            runInstruction(c);
+            EXPECT_EQ(c.im, code) << "ED " << std::hex << int(opcode) << " from " << int(before);
+            EXPECT_EQ(c.PC, 0x1002);
+        }
+}
+
 TEST(CpuInstructions, RefreshCounting) {
     struct {
         uint8_t code[4];

@@ -4,6 +4,7 @@
 
 namespace {
 
+constexpr int32_t frameGrant = 35000 * 256;
 constexpr uint8_t deleteKey = 0xD3;
 constexpr uint8_t leftCtrl = 0x1D;
 constexpr uint8_t leftWindows = 0xDB;
@@ -12,6 +13,7 @@ constexpr uint8_t leftShift = 0x2A;
 constexpr uint8_t printScreen = 0xB7;
 constexpr uint8_t scrollLock = 0x46;
 constexpr uint8_t space = 0x39;
+constexpr uint8_t leftArrow = 0xCB;
 
 class ControlsTest : public TiaTest {
   protected:
@@ -116,6 +118,107 @@ TEST_F(ControlsTest, RestartKeysJumpToZeroWhileAllThreeShowDown) {
         EXPECT_EQ(cpuCore.iff, restarted ? 0 : 6) << "frame " << frame;
     }
     EXPECT_EQ(cpuCore.SP, 0xF000);
+}
+
+// One frame start through the driver (grant, hook, frame interrupt) per row,
+// on an analog set with interrupts enabled and every register, the memory and
+// the video state made distinctive. Each row names the keys held in the last
+// snapshot and in this one, whether Pause was pressed and a TIA-MC-1 digital
+// set dropped, and what must follow: a restart (PC 0, iff 0, no interrupt),
+// the frame interrupt, the hot key that acted (full screen before screenshot
+// before Delete), and the input bytes and the analog value, which stay as
+// they were in a frame a hot key takes. Nothing else changes.
+TEST_F(ControlsTest, FrameStartThroughTheDriver) {
+    struct Row {
+        const char* name;
+        std::initializer_list<uint8_t> held, keys;
+        bool pause, drop;
+        bool restart, interrupt, fullScreen;
+        int shots;
+        uint8_t preset, analog, inputD0;
+    };
+    constexpr uint8_t stale = 0x5A;
+    // clang-format off
+    const Row rows[] = {
+        {"left arrow", {}, {leftArrow}, false, false, false, true, false, 0, 3, 154, 154},
+        {"full screen", {}, {leftWindows, fKey, leftArrow}, false, false, false, true, true, 0, 3, 152, stale},
+        {"screenshot", {}, {leftShift, printScreen, leftArrow}, false, false, false, true, false, 1, 3, 152, stale},
+        {"full screen first", {}, {leftWindows, fKey, leftShift, printScreen, deleteKey}, false, false, false, true, true, 0, 3, 152, stale},
+        {"F held", {leftWindows, fKey}, {leftWindows, fKey, leftShift, printScreen}, false, false, false, true, false, 0, 3, 152, stale},
+        {"screenshot first", {}, {leftShift, printScreen, deleteKey, leftArrow}, false, false, false, true, false, 1, 3, 152, stale},
+        {"Delete", {}, {deleteKey, leftArrow}, false, false, false, true, false, 0, 1, 154, 154},
+        {"restart", {}, {printScreen, scrollLock, leftArrow}, true, false, true, false, false, 0, 3, 154, 154},
+        {"restart, full screen", {}, {printScreen, scrollLock, leftWindows, fKey, leftArrow}, true, false, true, false, true, 0, 3, 152, stale},
+        {"restart, screenshot", {}, {printScreen, scrollLock, leftShift, leftArrow}, true, false, true, false, false, 1, 3, 152, stale},
+        {"drop", {}, {leftArrow}, false, true, false, true, false, 0, 3, 152, 0x20},
+        {"drop, restart", {}, {printScreen, scrollLock}, true, true, true, false, false, 0, 3, 152, 0x00},
+    };
+    // clang-format on
+    RomSetBuilder dropped(RomModel::tiaMc1);
+    for (uint32_t a = 0; a < 0xE000; ++a)
+        dropped.file[0x8000 + a] = uint8_t(a * 13 >> 3);
+    const std::vector<uint8_t> droppedFile = dropped.build();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TiaTest::SetUp();
+        start(RomSetBuilder(RomModel::tiaMc1Analog).programImage(Z80Emitter().image()));
+        CpuCore& c = cpuCore;
+        c.A = 0x11, c.F = 0x22, c.BC.w = 0x3344, c.DE.w = 0x5566, c.HL.w = 0x7788;
+        c.IX.w = 0x99AA, c.IY.w = 0xBBCC, c.AFx.w = 0xDDEE, c.BCx.w = 0x0102;
+        c.DEx.w = 0x0304, c.HLx.w = 0x0506, c.I = 0x07, c.R = 0x08, c.R7 = 0x80, c.im = 2;
+        c.SP = 0xE800, c.PC = 0x1234, c.iff = 6;
+        for (uint32_t a = 0xC000; a < 0x10000; ++a)
+            tiaBoard.boardMemory[a] = uint8_t(a * 7 >> 2);
+        for (uint32_t i = 0; i < sizeof tiaBoard.tileRam; ++i)
+            tiaBoard.tileRam[i] = tiaBoard.charRam[i % 4][i] = uint8_t(i * 5 >> 1);
+        for (uint32_t i = 0; i < 16; ++i)
+            tiaBoard.paletteRegs[i] = 0x10101 * i, tiaBoard.spriteRegs[i][1] = uint8_t(i + 1);
+        tiaBoard.videoControl = 0x1F, tiaBoard.spriteXOrigin = 0x33, tiaBoard.inputD0 = stale;
+        std::memset(keysNow, 0, sizeof keysNow);
+        for (uint8_t key : row.held)
+            keysNow[key] = 0x80;
+        holdKeys(row.keys);
+        if (row.pause) pressPause();
+        if (row.drop) {
+            ASSERT_TRUE(acceptDrop(writeTemp(droppedFile, "drop").c_str()));
+        }
+        const CpuCore before = c;
+        static TiaBoard board;
+        board = tiaBoard;
+
+        beginTiaFrame();
+
+        EXPECT_EQ(c.PC, row.restart || row.drop ? 0 : 0x1234);
+        EXPECT_EQ(c.stepFn == interruptRst38Step, row.interrupt);
+        EXPECT_EQ(c.iff, row.restart || row.interrupt ? 0 : 6);
+        EXPECT_EQ(c.SP, row.interrupt ? 0xE7FE : 0xE800);
+        EXPECT_EQ(c.cycleBudget, frameGrant - (row.interrupt ? c.cost7 : 0));
+        EXPECT_EQ(fullScreen, row.fullScreen);
+        EXPECT_EQ(testHost.pngs.size(), size_t(row.shots));
+        EXPECT_EQ(scalePreset, row.preset);
+        EXPECT_EQ(tiaBoard.analogValue, row.analog);
+        EXPECT_EQ(tiaBoard.inputD0, row.inputD0);
+        // The rest of the processor, memory and video state as they were.
+        EXPECT_TRUE(c.A == before.A && c.F == before.F && c.BC.w == before.BC.w &&
+                    c.DE.w == before.DE.w && c.HL.w == before.HL.w && c.IX.w == before.IX.w &&
+                    c.IY.w == before.IY.w && c.AFx.w == before.AFx.w && c.BCx.w == before.BCx.w &&
+                    c.DEx.w == before.DEx.w && c.HLx.w == before.HLx.w && c.I == before.I &&
+                    c.R == before.R && c.R7 == before.R7 && c.im == before.im);
+        const uint8_t* program = row.drop ? droppedFile.data() + 0x8000 : board.boardMemory;
+        EXPECT_EQ(0, std::memcmp(tiaBoard.boardMemory, program, 0xE000));
+        EXPECT_EQ(0,
+                  std::memcmp(tiaBoard.boardMemory + 0xE000, board.boardMemory + 0xE000, 0x2000));
+        EXPECT_EQ(0, std::memcmp(tiaBoard.tileRam, board.tileRam, sizeof board.tileRam));
+        EXPECT_EQ(0,
+                  std::memcmp(tiaBoard.paletteRegs, board.paletteRegs, sizeof board.paletteRegs));
+        EXPECT_EQ(tiaBoard.videoControl, 0x1F);
+        EXPECT_EQ(tiaBoard.spriteXOrigin, 0x33);
+        // A load clears the character RAM and the sprite registers, nothing else.
+        static const TiaBoard zero{};
+        const TiaBoard& video = row.drop ? zero : board;
+        EXPECT_EQ(0, std::memcmp(tiaBoard.charRam, video.charRam, sizeof board.charRam));
+        EXPECT_EQ(0, std::memcmp(tiaBoard.spriteRegs, video.spriteRegs, sizeof board.spriteRegs));
+    }
 }
 
 TEST_F(ControlsTest, DroppedSetReplacesTheGameAndRestartsIt) {

@@ -156,6 +156,77 @@ TEST_F(DriverTest, ChainOfPrefixesEndsEachFrameOnTime) {
     EXPECT_EQ(cpuCore.PC, 0);
 }
 
+// An instruction behind redundant prefixes runs whole wherever the frame's end
+// or the phase threshold falls inside it: the frame ends between
+// instructions, so the next frame's interrupt is taken, and the frame-phase
+// bit rises only after the instruction. Each program starts at 0 with a
+// budget swept across the instruction's length, then records port 0xD2.
+TEST_F(DriverTest, PrefixedInstructionsFinishWhole) {
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> code;
+        int tStates;
+        std::vector<uint8_t> stored; // at 0xC000 afterwards
+        uint16_t ix, iy;
+    };
+    const Case cases[] = {
+        {"LD (C000h),BC", {0xDD, 0xDD, 0xED, 0x43, 0x00, 0xC0}, 28, {0x78, 0x56}, 0xABCD, 0},
+        {"EX (SP),IX", {0xDD, 0xDD, 0xDD, 0xE3}, 31, {0xCD, 0xAB}, 0x3412, 0},
+        {"LD IY,1234h",
+         {0xFD, 0xFD, 0xFD, 0xFD, 0xFD, 0xFD, 0x21, 0x34, 0x12},
+         34,
+         {0x12, 0x34},
+         0xABCD,
+         0x1234},
+    };
+    constexpr int32_t phaseThreshold = 30000 * 256;
+    for (const Case& k : cases) {
+        Z80Emitter z;
+        z.org(0x40).label("after").inA(0xD2).ldMemA(0xC010).label("spin").jr("spin");
+        std::vector<uint8_t> image = z.image();
+        std::copy(k.code.begin(), k.code.end(), image.begin());
+        image[k.code.size()] = 0xC3; // JP after
+        image[k.code.size() + 1] = 0x40;
+        image[k.code.size() + 2] = 0x00;
+        image[0xC000] = 0x12;
+        image[0xC001] = 0x34;
+        RomSetBuilder set(RomModel::tiaMc1);
+        set.programImage(image);
+        // Returns at the first wrong result, so that each case reports once.
+        bool whole = true;
+        const auto run = [&](int32_t origin, int32_t budget) {
+            whole = false;
+            SetUp();
+            start(set);
+            cpuCore.BC.w = 0x5678;
+            cpuCore.IX.w = 0xABCD;
+            cpuCore.SP = 0xC000;
+            cpuCore.im = 2; // IM 1
+            cpuCore.cycleBudget = origin + budget - frameGrant;
+            runTiaFrame();
+            const std::string where = std::string(k.name) + " from budget " +
+                                      std::to_string(origin) + " + " + std::to_string(budget);
+            ASSERT_EQ(tiaBoard.boardMemory[0xC000], k.stored[0]) << where;
+            ASSERT_EQ(tiaBoard.boardMemory[0xC001], k.stored[1]) << where;
+            ASSERT_EQ(cpuCore.IX.w, k.ix) << where;
+            ASSERT_EQ(cpuCore.IY.w, k.iy) << where;
+            if (origin == 0) {
+                ASSERT_TRUE(isBetweenInstructions(cpuCore)) << where;
+                ASSERT_EQ(cpuCore.PC, k.code.size()) << where;
+                cpuCore.iff = 6;
+                beginTiaFrame();
+                ASSERT_EQ(cpuCore.stepFn, interruptRst38Step) << where;
+            } else {
+                ASSERT_EQ(tiaBoard.boardMemory[0xC010], 0x80) << where;
+            }
+            whole = true;
+        };
+        for (int32_t origin : {0, phaseThreshold})
+            for (int32_t budget = 1; whole && budget < k.tStates * 256; budget += 128)
+                run(origin, budget);
+    }
+}
+
 TEST_F(DriverTest, EndOfFrameDrawsThenPaces) {
     Z80Emitter z;
     z.ldA(0xFF).outA(0xA0).label("spin").jr("spin");

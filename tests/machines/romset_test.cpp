@@ -61,6 +61,31 @@ TEST_F(RomSetTest, ChecksumSelectsModelAndAnalogControl) {
     }
 }
 
+// The two model checksums as literals, independent of the loader's header: a
+// sprite ROM of zeros whose byte 8 before the end is the wanted high half and
+// whose last byte is the low half sums to exactly that value. Each value loads
+// as its model; the same value with any one bit flipped is a digital
+// TIA-MC-1 set.
+TEST_F(RomSetTest, ModelChecksumsAre3E56And5422) {
+    struct Case {
+        uint16_t sum;
+        uint8_t boardModel;
+        uint8_t analog;
+    };
+    const Case cases[] = {{0x3E56, tiaMc2, 0}, {0x5422, tiaMc1, 1}};
+    for (const Case& c : cases)
+        for (int flip = -1; flip < 16; flip++) {
+            const uint16_t sum = flip < 0 ? c.sum : uint16_t(c.sum ^ 1 << flip);
+            std::vector<uint8_t> file(0x16000, 0);
+            file[0x7FF7] = uint8_t(sum >> 8);
+            file[0x7FFF] = uint8_t(sum);
+            ASSERT_TRUE(loadRomSet(writeTemp(file).c_str()));
+            EXPECT_EQ(tiaBoard.romSetChecksum, sum);
+            EXPECT_EQ(tiaBoard.boardModel, flip < 0 ? c.boardModel : tiaMc1) << std::hex << sum;
+            EXPECT_EQ(tiaBoard.analogControl, flip < 0 ? c.analog : 0) << std::hex << sum;
+        }
+}
+
 TEST_F(RomSetTest, TiaMc2LoadPlacesRomsAndClearsRam) {
     std::memset(tiaBoard.boardMemory, 0x5A, sizeof tiaBoard.boardMemory);
     RomSetBuilder set(RomModel::tiaMc2);

@@ -1,0 +1,17 @@
+// Key events gathered between two frames. A press and release that both come
+// before the next snapshot would never be seen by the game, and a second tap
+// of the same key in the next frame would show no edge; so each key changes
+// at most once per frame, and later events wait their turn, in order.
+#pragma once
+
+#include <cstdint>
+
+// Queues a key event of the keyboard; Pause's release is never recorded
+// (its press holds for five snapshots).
+void queueKeyEvent(uint8_t code, bool down);
+// Applies the queued events to liveKeys in order, up to the first that would
+// change a key already changed by this call; the rest wait for the next
+// frame. True when a key went down.
+bool applyKeyEvents();
+// Forgets every queued event (the keyboard was released).
+void clearKeyEvents();

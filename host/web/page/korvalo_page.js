@@ -1,0 +1,267 @@
+// The page around the emulator: the canvas, the console panel, the ROM set
+// buttons, drops and the file button, downloads and full screen. The
+// emulator itself (korvalo.js, korvalo.wasm) calls in through Module.korvaloPage.
+// With "?manual" in the address the page does not run frames by itself: the
+// caller steps them through window.korvalo (tests, benchmark); "?set=FILE"
+// starts on another of the page's sets.
+'use strict';
+
+var Module;
+
+(function () {
+    const romSets = [
+        { file: 'KorvaloDemo1.tia', label: 'TIA-MC-1 demo' },
+        { file: 'KorvaloAnalog.tia', label: 'Analog' },
+        { file: 'KorvaloDemo2.tia', label: 'TIA-MC-2' },
+        { file: 'KorvaloSelfTest.tia', label: 'Self-test' },
+        { file: 'KorvaloSelfTest2.tia', label: 'Self-test 2' },
+    ];
+    // "?set=KorvaloSelfTest.tia" starts on another of the sets.
+    const query = new URLSearchParams(location.search);
+    const manual = query.has('manual');
+    const firstSet = romSets.find((set) => set.file === query.get('set')) || romSets[0];
+    const canvas = document.getElementById('screen');
+    const stage = document.getElementById('stage');
+    const context = canvas.getContext('2d', { alpha: false });
+    const consolePanel = document.getElementById('console');
+    let consoleText = '';
+    let image = null;
+    let imagePointer = -1;
+    let halted = false;
+    let ready = false;
+    let dropCount = 0;
+
+    function print(text) {
+        consoleText += text;
+        consolePanel.textContent += text;
+        consolePanel.scrollTop = consolePanel.scrollHeight;
+    }
+
+    // 1:1 in the page; in full screen the largest whole multiple that fits.
+    function fit() {
+        let scale = 1;
+        if (document.fullscreenElement === stage) {
+            scale = Math.max(1, Math.floor(Math.min(window.innerWidth / canvas.width,
+                                                    window.innerHeight / canvas.height)));
+        }
+        canvas.style.width = canvas.width * scale + 'px';
+        canvas.style.height = canvas.height * scale + 'px';
+    }
+
+    function call(name, ...args) {
+        const types = args.map((a) => (typeof a === 'string' ? 'string' : 'number'));
+        return Module.ccall(name, 'number', types, args);
+    }
+
+    const page = {
+        print,
+        size(width, height) {
+            if (canvas.width !== width) canvas.width = width;
+            if (canvas.height !== height) canvas.height = height;
+            image = null;
+            fit();
+        },
+        // The pixels are already in the canvas's byte order.
+        paint(pointer, width, height) {
+            if (!image || imagePointer !== pointer || image.width !== width ||
+                image.height !== height || image.data.buffer !== Module.HEAPU8.buffer) {
+                const bytes = new Uint8ClampedArray(Module.HEAPU8.buffer, pointer, width * height * 4);
+                image = new ImageData(bytes, width, height);
+                imagePointer = pointer;
+            }
+            context.putImageData(image, 0, 0);
+        },
+        savePng(name, pointer, width, height) {
+            const bytes = new Uint8ClampedArray(Module.HEAPU8.slice(pointer, pointer + width * height * 4));
+            const shot = document.createElement('canvas');
+            shot.width = width;
+            shot.height = height;
+            shot.getContext('2d').putImageData(new ImageData(bytes, width, height), 0, 0);
+            shot.toBlob((blob) => {
+                const link = document.createElement('a');
+                link.href = URL.createObjectURL(blob);
+                link.download = name;
+                document.body.appendChild(link);
+                link.click();
+                link.remove();
+                setTimeout(() => URL.revokeObjectURL(link.href), 60000);
+            }, 'image/png');
+        },
+        fullScreen(on) {
+            const inFullScreen = document.fullscreenElement === stage;
+            if (on && !inFullScreen) {
+                stage.requestFullscreen().catch(() => call('korvaloFullScreenChanged', 0));
+            } else if (!on && inFullScreen) {
+                document.exitFullscreen().catch(() => {});
+            }
+        },
+        halt(message) {
+            halted = true;
+            if (message) document.title = 'Korvalo: stopped';
+        },
+    };
+
+    document.addEventListener('fullscreenchange', () => {
+        if (ready) call('korvaloFullScreenChanged', document.fullscreenElement === stage ? 1 : 0);
+        fit();
+    });
+    window.addEventListener('resize', fit);
+
+    async function fetchSet(file) {
+        const path = '/roms/' + file;
+        if (Module.FS.analyzePath(path).exists) return path;
+        const response = await fetch('roms/' + file);
+        if (!response.ok) throw new Error(file + ': ' + response.status + ' ' + response.statusText);
+        Module.FS.writeFile(path, new Uint8Array(await response.arrayBuffer()));
+        return path;
+    }
+
+    function start(path) {
+        try {
+            call('korvaloStart', path, manual ? 0 : 1);
+        } catch (e) {
+            if (e !== 'Korvalo halted') throw e;
+        }
+    }
+
+    function markChosen(button) {
+        for (const b of document.querySelectorAll('#sets button')) b.classList.toggle('chosen', b === button);
+    }
+
+    async function pick(set, button) {
+        if (halted) return;
+        try {
+            const path = await fetchSet(set.file);
+            if (!call('korvaloStarted')) {
+                start(path);
+            } else if (!call('korvaloPick', path)) {
+                return;
+            }
+            markChosen(button);
+        } catch (e) {
+            print('Can\'t fetch ' + set.file + ': ' + e.message + '\n');
+        }
+        canvas.focus();
+    }
+
+    // A dropped or chosen file goes to the module's file system and through
+    // the loader; one that cannot be read is handed over all the same, under
+    // a name no file has, so that the loader says "Can't open file!".
+    async function takeFile(file) {
+        if (halted || !ready || call('korvaloDropPending')) return;
+        const name = (file.name || 'dropped').replace(/\//g, '_');
+        const path = '/drops/' + ++dropCount + '/' + name;
+        let bytes = null;
+        try {
+            bytes = new Uint8Array(await file.arrayBuffer());
+        } catch (e) {
+            bytes = null;
+        }
+        if (call('korvaloDropPending')) return;
+        for (const old of Module.FS.readdir('/drops')) {
+            if (old === '.' || old === '..') continue;
+            for (const f of Module.FS.readdir('/drops/' + old)) {
+                if (f !== '.' && f !== '..') Module.FS.unlink('/drops/' + old + '/' + f);
+            }
+            Module.FS.rmdir('/drops/' + old);
+        }
+        Module.FS.mkdir('/drops/' + dropCount);
+        if (bytes) Module.FS.writeFile(path, bytes);
+        if (!call('korvaloStarted')) {
+            if (bytes) start(path);
+            else print('Can\'t open file!\n');
+            return;
+        }
+        call('korvaloDrop', path);
+        markChosen(null);
+    }
+
+    document.addEventListener('dragover', (event) => {
+        event.preventDefault();
+        document.body.classList.add('dragging');
+    });
+    document.addEventListener('dragleave', () => document.body.classList.remove('dragging'));
+    document.addEventListener('drop', (event) => {
+        event.preventDefault();
+        document.body.classList.remove('dragging');
+        const files = event.dataTransfer && event.dataTransfer.files;
+        if (files && files.length > 0) takeFile(files[0]);
+    });
+    document.getElementById('file').addEventListener('change', (event) => {
+        const input = event.target;
+        if (input.files.length > 0) takeFile(input.files[0]);
+        input.value = '';
+        canvas.focus();
+    });
+
+    function button(id, action) {
+        document.getElementById(id).addEventListener('click', () => {
+            if (ready && !halted && call('korvaloStarted')) action();
+            canvas.focus();
+        });
+    }
+    button('preset', () => call('korvaloNextPreset'));
+    button('look', () => call('korvaloNextLook'));
+    button('shot', () => call('korvaloScreenshot'));
+    button('full', () => call('korvaloToggleFullScreen'));
+
+    const nav = document.getElementById('sets');
+    for (const set of romSets) {
+        const b = document.createElement('button');
+        b.textContent = set.label;
+        b.title = set.file;
+        b.addEventListener('click', () => pick(set, b));
+        nav.appendChild(b);
+        set.button = b;
+    }
+
+    // What the tests and the benchmark use.
+    window.korvalo = {
+        get ready() { return ready && call('korvaloStarted') === 1; },
+        get halted() { return halted; },
+        consoleText: () => consoleText,
+        step: (frames) => call('korvaloStep', frames),
+        run: (on) => call('korvaloRun', on ? 1 : 0),
+        frames: () => call('korvaloFrames'),
+        lockedToRefresh: () => call('korvaloLockedToRefresh'),
+        refreshHz: () => call('korvaloRefreshHz'),
+        preset: () => call('korvaloScalePreset'),
+        look: () => call('korvaloScanlineMode'),
+        // Summed ms since the last reset: emulation, composition, hand-over
+        // (of which conversion).
+        frameTimes(reset) {
+            const at = call('korvaloFrameTimes');
+            const times = Module.HEAPF64.subarray(at / 8, at / 8 + 4);
+            const frames = Module.HEAPU32[(at + 32) / 4];
+            const result = { emulation: times[0], composition: times[1], handOver: times[2],
+                             conversion: times[3], frames };
+            if (reset) {
+                times.fill(0);
+                Module.HEAPU32[(at + 32) / 4] = 0;
+            }
+            return result;
+        },
+        canvasSize: () => [canvas.width, canvas.height],
+        // The canvas's RGBA bytes, base64.
+        canvasPixels() {
+            const data = context.getImageData(0, 0, canvas.width, canvas.height).data;
+            let text = '';
+            for (let i = 0; i < data.length; i += 0x8000) {
+                text += String.fromCharCode.apply(null, data.subarray(i, i + 0x8000));
+            }
+            return btoa(text);
+        },
+    };
+
+    Module = {
+        korvaloPage: page,
+        print: (text) => print(text + '\n'),
+        printErr: (text) => console.error(text),
+        onRuntimeInitialized() {
+            Module.FS.mkdir('/roms');
+            Module.FS.mkdir('/drops');
+            ready = true;
+            pick(firstSet, firstSet.button);
+        },
+    };
+})();

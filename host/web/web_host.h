@@ -1,0 +1,24 @@
+// The browser host: the host record filled for a page, the picture handed to
+// a canvas, keys, focus and game pads from the browser's events, screenshots
+// offered as downloads and the console lines on the page's console panel.
+#pragma once
+
+#include <cstdint>
+
+// Time spent in the parts of the last frames, in ms, summed since the last
+// reset (read by the benchmark).
+struct WebFrameTimes {
+    double emulation;
+    double composition;
+    double handOver;
+    double conversion; // the part of the hand-over spent converting pixels
+    uint32_t frames;
+};
+extern WebFrameTimes webFrameTimes;
+
+// Fills the host record and listens to the page's keys and focus.
+void startWebHost();
+// Runs one board frame, timed, and then the key releases that waited for it.
+void runWebFrame();
+// Reads the game pads; called once per animation frame.
+void pollGamePads();

@@ -1,0 +1,32 @@
+// The page's input, kept free of browser calls: key events named by the
+// DOM's physical key `code`, the focus, and standard-layout game pads, all
+// turned into the key arrays and pad controls every host shares.
+#pragma once
+
+#include <cstdint>
+
+// The key code for a DOM key `code` ("ArrowLeft", "Space", "ControlLeft",
+// ...); 0 for a key the table does not know, as the other hosts collect
+// untranslated keys in entry 0.
+uint8_t keyCodeForDomCode(const char* domCode);
+
+// True for the keys the cabinet or the hot keys use: the page withholds
+// their default action (scrolling, find, the browser's own full screen).
+bool keyWithheldFromPage(uint8_t keyCode);
+
+// One key event. A key pressed and released between two frames still shows
+// as down in the next frame's snapshot: its release waits until that frame
+// has run. A release with no press seen (Print Screen often comes as a
+// release alone) counts as a press and a release. Pause goes down as the
+// keyboard hook records it (held for five snapshots, release ignored).
+void webKeyEvent(uint8_t keyCode, bool down);
+// Applies the releases that waited for a frame; called after every frame.
+void webAfterFrame();
+// The page gained or lost the focus. Losing it releases every key.
+void webFocus(bool focused);
+
+// A game pad in the standard layout: buttons 12-15 the D-pad, 0 A, 1 B,
+// 2 X, 9 Start; axes 0 and 1 the left stick, -1 to 1.
+constexpr int standardPadButtons = 17;
+void webPadState(int pad, const bool* pressed, int buttonCount, const double* axes, int axisCount);
+void webPadGone(int pad);
