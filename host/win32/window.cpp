@@ -126,25 +126,32 @@ void takeDrop(HDROP drop) {
     DragFinish(drop);
 }
 
-bool lockBackBuffer(BackBufferLock* lock) {
-    DDSURFACEDESC description{};
-    description.dwSize = sizeof description;
-    if (FAILED(backBuffer->Lock(nullptr, &description, DDLOCK_WAIT | DDLOCK_NOSYSLOCK, nullptr))) {
-        return false;
-    }
-    lock->pixels = static_cast<uint32_t*>(description.lpSurface);
-    lock->pitch = description.lPitch;
-    return true;
-}
-
-void unlockBackBuffer() { backBuffer->Unlock(nullptr); }
-
 void clearSurface() {
     DDBLTFX effects{};
     effects.dwSize = sizeof effects;
     effects.dwFillColor = 0;
     backBuffer->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL | DDBLT_WAIT, &effects);
 }
+
+bool lockBackBuffer(BackBufferLock* lock) {
+    DDSURFACEDESC description{};
+    description.dwSize = sizeof description;
+    const HRESULT result =
+        backBuffer->Lock(nullptr, &description, DDLOCK_WAIT | DDLOCK_NOSYSLOCK, nullptr);
+    if (result == DDERR_SURFACELOST) {
+        // Video memory is lost on a display mode change or a locked desktop;
+        // without a restore every later lock would fail and the picture
+        // would stay frozen. This frame is skipped, the next one draws.
+        if (SUCCEEDED(backBuffer->Restore())) clearSurface();
+        return false;
+    }
+    if (FAILED(result)) return false;
+    lock->pixels = static_cast<uint32_t*>(description.lpSurface);
+    lock->pitch = description.lPitch;
+    return true;
+}
+
+void unlockBackBuffer() { backBuffer->Unlock(nullptr); }
 
 // The window size for a client size, with the window's own frame; one row
 // taller than asked, as the window has always been.

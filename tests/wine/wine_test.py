@@ -235,7 +235,14 @@ class WineWindowTest(unittest.TestCase):
             x.wait_capture(win, lambda pic: top_rows(pic, h) != top_rows(shown, h), timeout=15)
             self.check_enter_keys(x, win, program, demo_title(tempfile.mkdtemp(dir=self.work)))
 
-            time.sleep(3)  # frames for the rate
+            # Alt+F4 never reaches the default handling of system keys.
+            alt, f4 = x.keycode("Alt_L"), x.keycode("F4")
+            x.key_down(win, alt)
+            x.tap(win, f4)
+            x.key_up(win, alt)
+            time.sleep(3)  # and frames for the rate
+            self.assertIsNone(program.proc.poll(), "Alt+F4 ended the program")
+            self.assertTrue(x.window_exists(win))
             self.assertEqual(self.close_program(x, program, env), 0)
             self.check_frame_rate(program.output())
 
@@ -316,11 +323,12 @@ class WineWindowTest(unittest.TestCase):
         display = float(re.search(r"Monitor frequency - \d+Hz \((\d+\.\d+)Hz\)", output).group(1))
         rate = float(re.search(r"frames shown in [\d.]+ s, ([\d.]+) per second", output).group(1))
         sys.stderr.write("display %.3f Hz, %.2f frames per second shown\n" % (display, rate))
-        # Never faster than the display; loose below, as a loaded machine
-        # runs the emulation slower (about 40 of 60 with a load of 10 on two
-        # cores).
+        # Never faster than the display, which is what a pacing step that
+        # does not wait gives. Loose below: Wine draws through a software
+        # OpenGL, and on a busy machine the frames come slower (about 48 of 60
+        # with a load of 9 on two cores, 25 with a load of 14).
         self.assertLessEqual(rate, display * 1.1)
-        self.assertGreaterEqual(rate, display / 2)
+        self.assertGreaterEqual(rate, display / 4)
 
 
 if __name__ == "__main__":
