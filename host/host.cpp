@@ -6,6 +6,8 @@
 #include <string>
 
 HostOps host;
+bool backBufferKeepsPicture;
+uint32_t backBufferResets;
 uint32_t screenWidth = 1280;
 uint32_t screenHeight = 960;
 uint32_t clientWidth;

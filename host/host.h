@@ -43,6 +43,13 @@ struct HostOps {
 
 extern HostOps host;
 
+// A host whose back buffer is plain memory that keeps what was drawn into it
+// sets backBufferKeepsPicture, and counts in backBufferResets every clear or
+// replacement of its contents. Composition then redoes only the lines whose
+// picture changed since the last frame.
+extern bool backBufferKeepsPicture;
+extern uint32_t backBufferResets;
+
 // printf to the host console.
 // MinGW builds use its C99 stdio (__USE_MINGW_ANSI_STDIO), checked as GNU formats.
 #ifdef __MINGW32__

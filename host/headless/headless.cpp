@@ -27,7 +27,10 @@ bool lockBackBuffer(BackBufferLock* lock) {
 
 void unlockBackBuffer() {}
 
-void clearHeadlessBackBuffer() { std::fill(backBuffer.begin(), backBuffer.end(), 0u); }
+void clearHeadlessBackBuffer() {
+    std::fill(backBuffer.begin(), backBuffer.end(), 0u);
+    ++backBufferResets;
+}
 
 void sizeClient(uint32_t, uint32_t) {}
 
@@ -66,6 +69,8 @@ void startHeadlessHost(uint32_t width, uint32_t height, FrameHook onFrame) {
     screenWidth = std::max(width, minimumWidth);
     screenHeight = std::max(height, minimumHeight);
     backBuffer.assign(static_cast<size_t>(screenWidth) * screenHeight, 0u);
+    backBufferKeepsPicture = true;
+    ++backBufferResets;
     frameHook = onFrame;
     headlessFrames = 0;
     keyboardCaptured = true;

@@ -94,7 +94,10 @@ bool lockBackBuffer(BackBufferLock* lock) {
 
 void unlockBackBuffer() {}
 
-void clearSdlBackBuffer() { std::fill(sdl.backBuffer.begin(), sdl.backBuffer.end(), 0u); }
+void clearSdlBackBuffer() {
+    std::fill(sdl.backBuffer.begin(), sdl.backBuffer.end(), 0u);
+    ++backBufferResets;
+}
 
 // A window grown by a larger preset is moved back inside the desktop's
 // usable area where it fits there.
@@ -554,6 +557,8 @@ void startSdlHost(const SdlHostConfig& config) {
     monitorHz = mode.refresh_rate > 0 ? static_cast<uint32_t>(mode.refresh_rate) : 0;
     createPresenter(config.way, monitorHz > 0);
     sdl.backBuffer.assign(static_cast<size_t>(screenWidth) * screenHeight, 0u);
+    backBufferKeepsPicture = true;
+    ++backBufferResets;
     consolePrintf("\n");
     openAudio();
     // The emulation thread runs at a raised priority where the system allows

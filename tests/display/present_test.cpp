@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <vector>
 
 namespace {
@@ -19,6 +21,7 @@ int locks, unlocks, clears, renders;
 bool lockFails;
 uint32_t sizedWidth, sizedHeight;
 uint32_t pictureSeed;
+uint32_t lineSeeds[256]; // and for single lines
 
 bool testLock(BackBufferLock* lock) {
     ++locks;
@@ -29,7 +32,7 @@ bool testLock(BackBufferLock* lock) {
 }
 
 uint32_t picturePixel(uint32_t x, uint32_t y) {
-    return ((x * 0x010203u + y * 0x030501u) ^ pictureSeed) & 0xFFFFFF;
+    return ((x * 0x010203u + y * 0x030501u) ^ pictureSeed ^ lineSeeds[y]) & 0xFFFFFF;
 }
 
 void testRender(uint32_t* dest, uint32_t stride) {
@@ -171,6 +174,44 @@ TEST_F(Presentation, LeftoversOfALargerPresetDoNotReachTheSmoothLastLine) {
     pictureSeed = 0x123456;
     expectComposed(12, 1, 640, 512);
     pictureSeed = 0;
+}
+
+// On a back buffer that keeps its picture, frames that change a few lines
+// each (the first and last lines among them, one line twice) end in the same
+// back buffer as one full composition of the last picture; an unchanged
+// picture leaves the back buffer alone until the host resets it.
+TEST_F(Presentation, AKeptBackBufferRedoesOnlyChangedLinesToTheSamePicture) {
+    const struct { uint8_t preset, mode; } cases[] = {{1, 0}, {12, 0}, {12, 1}, {12, 2}, {3, 0}};
+    const struct {
+        uint32_t first, count, seed;
+    } frames[] = {{0, 0, 0},        {100, 4, 0x0F0F0F}, {255, 1, 0x333333},
+                  {0, 1, 0xFFFFFF}, {101, 1, 0x808080}, {0, 0, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "preset " << int(c.preset) << " look " << int(c.mode));
+        SetUp();
+        std::fill(std::begin(lineSeeds), std::end(lineSeeds), 0u);
+        backBufferKeepsPicture = true;
+        scalePreset = c.preset;
+        scanlineMode = c.mode;
+        for (const auto& frame : frames) {
+            std::fill(lineSeeds + frame.first, lineSeeds + frame.first + frame.count, frame.seed);
+            composeFrame(testRender);
+        }
+        const std::vector<uint32_t> kept = backBuffer;
+        const size_t middle = backBuffer.size() / 2;
+        backBuffer[middle] = untouched;
+        composeFrame(testRender);
+        EXPECT_EQ(backBuffer[middle], untouched) << "an unchanged picture was composed again";
+        ++backBufferResets;
+        composeFrame(testRender);
+        EXPECT_EQ(backBuffer[middle], kept[middle]) << "a reset back buffer was not composed";
+
+        SetUp();
+        backBufferKeepsPicture = false;
+        composeFrame(testRender);
+        EXPECT_EQ(backBuffer, kept);
+    }
+    std::fill(std::begin(lineSeeds), std::end(lineSeeds), 0u);
 }
 
 TEST_F(Presentation, UnknownPresetComposesNothing) {
