@@ -33,6 +33,7 @@ KEYS = {
     "Right": ("ArrowRight", 39), "Down": ("ArrowDown", 40), "Enter": ("Enter", 13),
     "LCtrl": ("ControlLeft", 17), "Delete": ("Delete", 46), "T": ("KeyT", 84),
     "LShift": ("ShiftLeft", 16), "PrintScreen": ("PrintScreen", 44), "F11": ("F11", 122),
+    "LWin": ("MetaLeft", 91), "F": ("KeyF", 70),
 }
 
 # The end-to-end tests' golden pictures: (set, key script, [(frame, golden)]).
@@ -347,13 +348,16 @@ class WebPageTest(unittest.TestCase):
                               ".click()")
         self.browser.wait_for("korvalo.consoleText().includes('Model: TIA-MC-2')")
         self.assertNotIn("Drag & Drop file", self.console())
-        # F11 asks for full screen through the browser, which says what it did.
-        self.key("F11", True)
-        self.key("F11", False)
-        self.browser.wait_for("document.fullscreenElement !== null", timeout=10)
-        self.key("F11", True)
-        self.key("F11", False)
-        self.browser.wait_for("document.fullscreenElement === null", timeout=10)
+        # F11, and the hot key Left Windows + F, ask the browser for full
+        # screen of the picture, and back.
+        for keys in (["F11"], ["LWin", "F"]):
+            for wanted in ("!==", "==="):
+                for name in keys:
+                    self.key(name, True)
+                self.browser.wait_for("document.fullscreenElement %s null" % wanted, timeout=10)
+                for name in reversed(keys):
+                    self.key(name, False)
+        self.assertEqual(self.browser.evaluate("korvalo.canvasSize()"), [640, 513])
 
 
 def main():

@@ -78,6 +78,11 @@ var Module;
             shot.height = height;
             shot.getContext('2d').putImageData(new ImageData(bytes, width, height), 0, 0);
             shot.toBlob((blob) => {
+                if (!blob) {
+                    // The browser could not encode it after all.
+                    print('Can\'t save ' + name + '\n');
+                    return;
+                }
                 const link = document.createElement('a');
                 link.href = URL.createObjectURL(blob);
                 link.download = name;
