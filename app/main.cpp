@@ -7,6 +7,7 @@
 #endif
 #include "host/host.h"
 #include "host/script.h"
+#include "host/version.h"
 #include "machines/tiamc/tiamc.h"
 
 #include <cstdio>
@@ -14,7 +15,6 @@
 #include <string>
 
 namespace {
-const char* const programVersion = "0.15f";
 uint32_t frameLimit;
 
 // Runs the script at the end of every frame and ends the run after the last

@@ -3,6 +3,7 @@
 // when the window is closed or after a fatal error.
 #include "host/host.h"
 #include "host/progdir.h"
+#include "host/version.h"
 #include "host/win32/win32_host.h"
 #include "machines/tiamc/tiamc.h"
 
@@ -12,7 +13,6 @@
 #include <cstdio>
 
 namespace {
-const char* const programVersion = "0.15f";
 const char* const romSetName = "Derev.tia";
 } // namespace
 
@@ -22,7 +22,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     installWin32Host();
     std::printf("Korvalo %s (TIA-MC-Mode)\n", programVersion);
     QueryPerformanceFrequency(&qpcFrequency);
-    std::snprintf(windowTitle, sizeof windowTitle, "Korvalo v%s", programVersion);
+    std::snprintf(windowTitle, sizeof windowTitle, "%s", windowTitleText);
     createMainWindow();
     createDisplay();
     startHookThread();

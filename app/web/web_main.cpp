@@ -4,6 +4,7 @@
 // below are what the page's script calls.
 #include "display/present.h"
 #include "host/host.h"
+#include "host/version.h"
 #include "host/web/frame_clock.h"
 #include "host/web/web_host.h"
 #include "machines/tiamc/tiamc.h"
@@ -14,7 +15,6 @@
 #include <cstring>
 
 namespace {
-const char* const programVersion = "0.15f";
 
 bool started;
 bool running; // the animation-frame loop is on

@@ -10,6 +10,7 @@
 #include "host/keyqueue.h"
 #include "host/png/png_writer.h"
 #include "host/scancodes.h"
+#include "host/version.h"
 
 #include <SDL.h>
 
@@ -26,7 +27,7 @@ SdlHostWatch sdlHostWatch;
 
 namespace {
 
-constexpr const char* windowTitle = "Korvalo v0.15f";
+constexpr const char* windowTitle = windowTitleText;
 constexpr uint8_t keyDown = 0x80;
 
 struct SdlHost {
