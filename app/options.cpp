@@ -1,6 +1,8 @@
 // Command-line options of the korvalo program.
 #include "app/options.h"
 
+#include "host/host.h"
+
 #include <algorithm>
 #include <charconv>
 #include <filesystem>
@@ -9,8 +11,6 @@
 #include <string_view>
 
 namespace {
-constexpr uint32_t minimumWidth = 1280;
-constexpr uint32_t minimumHeight = 960;
 
 // The directory of the program's own file, with its trailing slash: the
 // kernel's link to the running executable, so that a program started through
@@ -122,7 +122,8 @@ bool takeScreen(const char* value, Options& options, Gathered&, std::string& err
         error = "--screen wants WIDTHxHEIGHT, got \"" + std::string(text) + "\"";
         return false;
     }
-    if (options.screenWidth >= minimumWidth && options.screenHeight >= minimumHeight) return true;
+    if (options.screenWidth >= minimumScreenWidth && options.screenHeight >= minimumScreenHeight)
+        return true;
     error = "--screen must be at least 1280x960";
     return false;
 }
@@ -172,8 +173,8 @@ bool mergeEvents(Gathered& gathered, Options& options, std::string& error) {
 
 bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
     options = Options{};
-    options.screenWidth = minimumWidth;
-    options.screenHeight = minimumHeight;
+    options.screenWidth = minimumScreenWidth;
+    options.screenHeight = minimumScreenHeight;
     options.present = "auto";
     options.romPath = programDirectory(argc > 0 ? argv[0] : nullptr) + "Derev.tia";
     Gathered gathered{};

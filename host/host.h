@@ -59,6 +59,8 @@ void consolePrintf(const char* format, ...) __attribute__((format(printf, 1, 2))
 #endif
 
 // Back buffer size: the display size, at least 1280 x 960.
+constexpr uint32_t minimumScreenWidth = 1280;
+constexpr uint32_t minimumScreenHeight = 960;
 extern uint32_t screenWidth;
 extern uint32_t screenHeight;
 

@@ -13,8 +13,6 @@
 uint32_t headlessFrames;
 
 namespace {
-constexpr uint32_t minimumWidth = 1280;
-constexpr uint32_t minimumHeight = 960;
 
 std::vector<uint32_t> backBuffer;
 FrameHook frameHook;
@@ -66,8 +64,8 @@ void consoleOut(const char* text) { std::fputs(text, stdout); }
 
 void startHeadlessHost(uint32_t width, uint32_t height, FrameHook onFrame) {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
-    screenWidth = std::max(width, minimumWidth);
-    screenHeight = std::max(height, minimumHeight);
+    screenWidth = std::max(width, minimumScreenWidth);
+    screenHeight = std::max(height, minimumScreenHeight);
     backBuffer.assign(static_cast<size_t>(screenWidth) * screenHeight, 0u);
     backBufferKeepsPicture = true;
     ++backBufferResets;

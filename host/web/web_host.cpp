@@ -22,8 +22,6 @@
 WebFrameTimes webFrameTimes;
 
 namespace {
-constexpr uint32_t backBufferWidth = 1280;
-constexpr uint32_t backBufferHeight = 960;
 constexpr uint8_t f11Key = 0x57;
 
 std::vector<uint32_t> backBuffer;
@@ -176,8 +174,8 @@ void runWebFrame() {
 }
 
 void startWebHost() {
-    screenWidth = backBufferWidth;
-    screenHeight = backBufferHeight;
+    screenWidth = minimumScreenWidth;
+    screenHeight = minimumScreenHeight;
     backBuffer.assign(static_cast<size_t>(screenWidth) * screenHeight, 0u);
     host = HostOps{lockBackBuffer, unlockBackBuffer, clearWebBackBuffer, sizeClient,
                    showWindow,     pacingStep,       muteAudio,          encodePng,

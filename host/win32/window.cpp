@@ -25,8 +25,6 @@ char startDirectory[1024];
 volatile LONG frameReady;
 
 namespace {
-constexpr uint32_t minimumWidth = 1280;
-constexpr uint32_t minimumHeight = 960;
 constexpr int windowIcon = 138;
 constexpr int initialWidth = 648;
 constexpr int initialHeight = 584;
@@ -229,8 +227,8 @@ void createDisplay() {
                       static_cast<int>(mode.ddpfPixelFormat.dwRGBBitCount));
         win32FatalError(message);
     }
-    screenWidth = mode.dwWidth > minimumWidth ? mode.dwWidth : minimumWidth;
-    screenHeight = mode.dwHeight > minimumHeight ? mode.dwHeight : minimumHeight;
+    screenWidth = mode.dwWidth > minimumScreenWidth ? mode.dwWidth : minimumScreenWidth;
+    screenHeight = mode.dwHeight > minimumScreenHeight ? mode.dwHeight : minimumScreenHeight;
 
     DDSURFACEDESC primary{};
     primary.dwSize = sizeof primary;
