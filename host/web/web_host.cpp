@@ -157,6 +157,7 @@ void pollGamePads() {
 }
 
 void runWebFrame() {
+    webBeforeFrame();
     const double start = emscripten_get_now();
     beginTiaFrame();
     runFrameInstructions();
@@ -170,7 +171,6 @@ void runWebFrame() {
     webFrameTimes.handOver += handOverMs;
     webFrameTimes.conversion += conversionMs;
     ++webFrameTimes.frames;
-    webAfterFrame();
 }
 
 void startWebHost() {

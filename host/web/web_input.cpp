@@ -5,11 +5,11 @@
 #include "host/gamepad.h"
 #include "host/host.h"
 #include "host/keycodes.h"
+#include "host/keyqueue.h"
 
 #include <cstring>
 
 namespace {
-constexpr uint8_t keyIsDown = 0x80;
 
 struct DomKey {
     const char* code;
@@ -66,9 +66,8 @@ constexpr uint8_t withheldKeys[] = {
     printScreenKey, scrollLockKey, pauseKey,     f11Key,
 };
 
-// Keys pressed since the last frame, and releases waiting for a frame.
-bool pressedThisFrame[256];
-bool releaseAfterFrame[256];
+// Whether the page's last event for each key was a press.
+bool heldOnPage[256];
 } // namespace
 
 uint8_t keyCodeForDomCode(const char* domCode) {
@@ -87,37 +86,18 @@ bool keyWithheldFromPage(uint8_t keyCode) {
 
 void webKeyEvent(uint8_t keyCode, bool down) {
     if (!keyboardCaptured) return;
-    if (keyCode == pauseKey) {
-        if (down) pressPause();
-        return;
-    }
-    if (down) {
-        liveKeys[keyCode] = keyIsDown;
-        pressedThisFrame[keyCode] = true;
-        releaseAfterFrame[keyCode] = false;
-        return;
-    }
-    if (pressedThisFrame[keyCode] || !(liveKeys[keyCode] & keyIsDown)) {
-        liveKeys[keyCode] = keyIsDown;
-        releaseAfterFrame[keyCode] = true;
-        return;
-    }
-    liveKeys[keyCode] = 0;
+    if (!down && !heldOnPage[keyCode] && keyCode != pauseKey) queueKeyEvent(keyCode, true);
+    heldOnPage[keyCode] = down;
+    queueKeyEvent(keyCode, down);
 }
 
-void webAfterFrame() {
-    for (int key = 0; key < 256; ++key) {
-        if (releaseAfterFrame[key]) liveKeys[key] = 0;
-        releaseAfterFrame[key] = false;
-        pressedThisFrame[key] = false;
-    }
-}
+void webBeforeFrame() { applyKeyEvents(); }
 
 void webFocus(bool focused) {
     if (!focused) {
         std::memset(liveKeys, 0, sizeof liveKeys);
-        std::memset(pressedThisFrame, 0, sizeof pressedThisFrame);
-        std::memset(releaseAfterFrame, 0, sizeof releaseAfterFrame);
+        std::memset(heldOnPage, 0, sizeof heldOnPage);
+        clearKeyEvents();
         pauseHoldFrames = 0;
     }
     keyboardCaptured = focused;

@@ -14,14 +14,15 @@ uint8_t keyCodeForDomCode(const char* domCode);
 // their default action (scrolling, find, the browser's own full screen).
 bool keyWithheldFromPage(uint8_t keyCode);
 
-// One key event. A key pressed and released between two frames still shows
-// as down in the next frame's snapshot: its release waits until that frame
-// has run. A release with no press seen (Print Screen often comes as a
-// release alone) counts as a press and a release. Pause goes down as the
-// keyboard hook records it (held for five snapshots, release ignored).
+// One key event, queued as the window program queues its keys: each key
+// changes at most once a frame, so a tap between two frames shows in one
+// snapshot and a quick second tap in a later one. A release with no press
+// seen (Print Screen often comes as a release alone) counts as a press and a
+// release. Pause goes down as the keyboard hook records it (held for five
+// snapshots, release ignored).
 void webKeyEvent(uint8_t keyCode, bool down);
-// Applies the releases that waited for a frame; called after every frame.
-void webAfterFrame();
+// Applies the queued events to the keys; called before every frame.
+void webBeforeFrame();
 // The page gained or lost the focus. Losing it releases every key.
 void webFocus(bool focused);
 

@@ -76,10 +76,10 @@ std::string play(const std::vector<Step>& steps, uint8_t key) {
         case Step::blur: webFocus(false); break;
         case Step::focus: webFocus(true); break;
         case Step::frame:
+            webBeforeFrame();
             saveKeysPrev();
             snapshotKeys();
             seen += (keysNow[key] & 0x80) ? '1' : '0';
-            webAfterFrame();
             break;
         }
     }
@@ -100,6 +100,14 @@ TEST(WebKeys, EveryPressShowsInAFrameAndTheFocusReleasesKeys) {
     } cases[] = {
         {"held over frames", {D(spaceKey), F, F, U(spaceKey), F}, spaceKey, "110"},
         {"tap between two frames", {F, D(spaceKey), U(spaceKey), F, F}, spaceKey, "010"},
+        {"double tap between two frames",
+         {F, D(spaceKey), U(spaceKey), D(spaceKey), U(spaceKey), F, F, F, F},
+         spaceKey,
+         "01010"},
+        {"released and pressed again between two frames",
+         {D(fKey), F, U(fKey), D(fKey), F, F},
+         fKey,
+         "101"},
         {"release alone", {F, U(printScreenKey), F, F}, printScreenKey, "010"},
         {"key repeat", {D(tKey), F, D(tKey), F, U(tKey), F}, tKey, "110"},
         {"Pause: five snapshots",
