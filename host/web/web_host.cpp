@@ -54,7 +54,10 @@ bool lockBackBuffer(BackBufferLock* lock) {
 
 void unlockBackBuffer() {}
 
-void clearWebBackBuffer() { std::fill(backBuffer.begin(), backBuffer.end(), 0u); }
+void clearWebBackBuffer() {
+    std::fill(backBuffer.begin(), backBuffer.end(), 0u);
+    ++backBufferResets;
+}
 
 // The canvas is one row taller than the picture, as the window's client area
 // is; the full-screen flag is carried to the browser.
@@ -177,6 +180,9 @@ void startWebHost() {
     screenWidth = minimumScreenWidth;
     screenHeight = minimumScreenHeight;
     backBuffer.assign(static_cast<size_t>(screenWidth) * screenHeight, 0u);
+    // Plain memory that keeps the picture: composition redoes changed lines only.
+    backBufferKeepsPicture = true;
+    ++backBufferResets;
     host = HostOps{lockBackBuffer, unlockBackBuffer, clearWebBackBuffer, sizeClient,
                    showWindow,     pacingStep,       muteAudio,          encodePng,
                    fileExists,     fatalError,       shutdownAndExit,    consoleOut};
