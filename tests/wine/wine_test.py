@@ -11,6 +11,7 @@ program, for the reference pictures), KORVALO_ROMS (the ROM sets),
 KORVALO_GOLDEN (the golden pictures of the headless tests), WINEPREFIX
 (kept between runs: the first run creates it), XTOOL."""
 
+import contextlib
 import os
 import re
 import shutil
@@ -126,6 +127,18 @@ class WineWindowTest(unittest.TestCase):
         pngio.write(path, *picture)
         return path
 
+    @contextlib.contextmanager
+    def wine_session(self):
+        """An X session with sound and a Wine server. Wine's device processes
+        leave the session's process group, and stopping the server alone
+        leaves them behind, polling for it: the server ends them all first."""
+        with XSession(1280, 1024, wm=True, timeout=30) as x:
+            env = self.start_audio_and_wine(x)
+            try:
+                yield x, env
+            finally:
+                x.run_program(["wineserver", "-k"], name="wineserver-k", env=env).wait(timeout=60)
+
     def start_audio_and_wine(self, x):
         runtime = os.path.join(self.work, "runtime")
         os.makedirs(runtime, mode=0o700)
@@ -140,8 +153,8 @@ class WineWindowTest(unittest.TestCase):
         while not os.path.exists(socket):
             self.assertLess(time.monotonic(), deadline, "PulseAudio did not start")
             time.sleep(0.1)
-        # One persistent server for all Wine runs of this test; stopped with
-        # the session (it is one of the session's processes).
+        # One persistent server for all Wine runs of this test, ended by
+        # wine_session before the X session stops.
         x.run_program(["wineserver", "-f", "-p"], name="wineserver", env=env)
         if not os.path.isdir(os.path.join(PREFIX, "drive_c")):
             boot = x.run_program(["wineboot", "-i"], name="wineboot", env=env)
@@ -198,8 +211,7 @@ class WineWindowTest(unittest.TestCase):
         shutil.copy(EXE, os.path.join(self.work, "korvalo.exe"))
         shutil.copy(os.path.join(ROMS, "KorvaloSelfTest.tia"), os.path.join(self.work, "Derev.tia"))
         shutil.copy(os.path.join(ROMS, "KorvaloDemo1.tia"), os.path.join(self.work, "demo one.tia"))
-        with XSession(1280, 1024, wm=True, timeout=30) as x:
-            env = self.start_audio_and_wine(x)
+        with self.wine_session() as (x, env):
             program = x.run_program(["wine", "korvalo.exe"], name="korvalo", cwd=self.work,
                                     env=env)
             program.wait_for_line("Model: TIA-MC-1", timeout=90)
@@ -298,8 +310,7 @@ class WineWindowTest(unittest.TestCase):
 
     def test_missing_rom_set_is_reported_in_a_message_box_and_ends_with_code_1(self):
         shutil.copy(EXE, os.path.join(self.work, "korvalo.exe"))
-        with XSession(1280, 1024, wm=True, timeout=30) as x:
-            env = self.start_audio_and_wine(x)
+        with self.wine_session() as (x, env):
             program = x.run_program(["wine", "korvalo.exe"], name="korvalo", cwd=self.work,
                                     env=env)
             program.wait_for_line("System Error! Can't open file!", timeout=90)
