@@ -1,9 +1,11 @@
 // The host record and the host state every platform shares.
 #include "host/host.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 HostOps host;
 bool backBufferKeepsPicture;
@@ -13,6 +15,29 @@ uint32_t screenHeight = 960;
 uint32_t clientWidth;
 uint32_t clientHeight;
 bool fullScreen;
+
+namespace {
+std::vector<uint32_t> memoryBackBuffer;
+} // namespace
+
+void sizeMemoryBackBuffer() {
+    memoryBackBuffer.assign(static_cast<size_t>(screenWidth) * screenHeight, 0u);
+    backBufferKeepsPicture = true;
+    ++backBufferResets;
+}
+
+bool lockMemoryBackBuffer(BackBufferLock* lock) {
+    lock->pixels = memoryBackBuffer.data();
+    lock->pitch = static_cast<int32_t>(screenWidth * sizeof(uint32_t));
+    return true;
+}
+
+void unlockMemoryBackBuffer() {}
+
+void clearMemoryBackBuffer() {
+    std::fill(memoryBackBuffer.begin(), memoryBackBuffer.end(), 0u);
+    ++backBufferResets;
+}
 
 uint32_t* centredOrigin(const BackBufferLock& lock, uint32_t width, uint32_t height) {
     const int32_t pitchPixels = lock.pitch / 4;

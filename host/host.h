@@ -50,6 +50,14 @@ extern HostOps host;
 extern bool backBufferKeepsPicture;
 extern uint32_t backBufferResets;
 
+// The back buffer in plain memory that the headless, window and page hosts
+// share: screenWidth x screenHeight pixels that keep what is drawn into
+// them. sizeMemoryBackBuffer makes it, black, at the current screen size.
+void sizeMemoryBackBuffer();
+bool lockMemoryBackBuffer(BackBufferLock* lock);
+void unlockMemoryBackBuffer();
+void clearMemoryBackBuffer();
+
 // printf to the host console.
 // MinGW builds use its C99 stdio (__USE_MINGW_ANSI_STDIO), checked as GNU formats.
 #ifdef __MINGW32__

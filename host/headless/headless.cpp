@@ -8,27 +8,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <vector>
 
 uint32_t headlessFrames;
 
 namespace {
 
-std::vector<uint32_t> backBuffer;
 FrameHook frameHook;
-
-bool lockBackBuffer(BackBufferLock* lock) {
-    lock->pixels = backBuffer.data();
-    lock->pitch = static_cast<int32_t>(screenWidth * sizeof(uint32_t));
-    return true;
-}
-
-void unlockBackBuffer() {}
-
-void clearHeadlessBackBuffer() {
-    std::fill(backBuffer.begin(), backBuffer.end(), 0u);
-    ++backBufferResets;
-}
 
 void sizeClient(uint32_t, uint32_t) {}
 
@@ -66,14 +51,20 @@ void startHeadlessHost(uint32_t width, uint32_t height, FrameHook onFrame) {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     screenWidth = std::max(width, minimumScreenWidth);
     screenHeight = std::max(height, minimumScreenHeight);
-    backBuffer.assign(static_cast<size_t>(screenWidth) * screenHeight, 0u);
-    backBufferKeepsPicture = true;
-    ++backBufferResets;
+    sizeMemoryBackBuffer();
     frameHook = onFrame;
     headlessFrames = 0;
     keyboardCaptured = true;
-    host = HostOps{lockBackBuffer, unlockBackBuffer, clearHeadlessBackBuffer,
-                   sizeClient,     showWindow,       pacingStep,
-                   muteAudio,      writePngFile,     fileExists,
-                   fatalError,     shutdownAndExit,  consoleOut};
+    host = HostOps{lockMemoryBackBuffer,
+                   unlockMemoryBackBuffer,
+                   clearMemoryBackBuffer,
+                   sizeClient,
+                   showWindow,
+                   pacingStep,
+                   muteAudio,
+                   writePngFile,
+                   fileExists,
+                   fatalError,
+                   shutdownAndExit,
+                   consoleOut};
 }

@@ -37,7 +37,6 @@ struct SdlHost {
     SDL_Texture* texture;
     bool videoUp;
     bool vsync;
-    std::vector<uint32_t> backBuffer;
     uint32_t framesRun;
     bool inFullScreen;
     // A key press handled since the last present: the next frame sees it.
@@ -86,19 +85,6 @@ uint64_t threadCpuNanos() {
 }
 
 // Host record ------------------------------------------------------------
-
-bool lockBackBuffer(BackBufferLock* lock) {
-    lock->pixels = sdl.backBuffer.data();
-    lock->pitch = static_cast<int32_t>(screenWidth * sizeof(uint32_t));
-    return true;
-}
-
-void unlockBackBuffer() {}
-
-void clearSdlBackBuffer() {
-    std::fill(sdl.backBuffer.begin(), sdl.backBuffer.end(), 0u);
-    ++backBufferResets;
-}
 
 // A window grown by a larger preset is moved back inside the desktop's
 // usable area where it fits there.
@@ -188,8 +174,8 @@ ShownRect shownRect(int clientW, int clientH) {
     ShownRect rect;
     rect.width = std::min(clientW, static_cast<int>(screenWidth));
     rect.height = std::min(clientH, static_cast<int>(screenHeight));
-    const BackBufferLock lock{sdl.backBuffer.data(),
-                              static_cast<int32_t>(screenWidth * sizeof(uint32_t))};
+    BackBufferLock lock;
+    lockMemoryBackBuffer(&lock);
     rect.origin =
         centredOrigin(lock, static_cast<uint32_t>(rect.width), static_cast<uint32_t>(rect.height));
     rect.pitch = lock.pitch;
@@ -544,9 +530,18 @@ uint64_t steadyMicros() {
 
 void startSdlHost(const SdlHostConfig& config) {
     sdl.config = config;
-    host = HostOps{lockBackBuffer, unlockBackBuffer, clearSdlBackBuffer, sizeClient,
-                   showWindow,     pacingStep,       muteAudio,          writePngFile,
-                   fileExists,     fatalError,       shutdownAndExit,    consoleOut};
+    host = HostOps{lockMemoryBackBuffer,
+                   unlockMemoryBackBuffer,
+                   clearMemoryBackBuffer,
+                   sizeClient,
+                   showWindow,
+                   pacingStep,
+                   muteAudio,
+                   writePngFile,
+                   fileExists,
+                   fatalError,
+                   shutdownAndExit,
+                   consoleOut};
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_GAMECONTROLLER) != 0) {
         std::fprintf(stderr, "korvalo: %s\n", SDL_GetError());
         host.fatalError("Can't open the display!");
@@ -564,9 +559,7 @@ void startSdlHost(const SdlHostConfig& config) {
     // wait: SDL would only imitate one with a coarse sleep.
     monitorHz = mode.refresh_rate > 0 ? static_cast<uint32_t>(mode.refresh_rate) : 0;
     createPresenter(config.way, monitorHz > 0);
-    sdl.backBuffer.assign(static_cast<size_t>(screenWidth) * screenHeight, 0u);
-    backBufferKeepsPicture = true;
-    ++backBufferResets;
+    sizeMemoryBackBuffer();
     consolePrintf("\n");
     openAudio();
     // The emulation thread runs at a raised priority where the system allows

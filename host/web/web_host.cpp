@@ -24,7 +24,6 @@ WebFrameTimes webFrameTimes;
 namespace {
 constexpr uint8_t f11Key = 0x57;
 
-std::vector<uint32_t> backBuffer;
 std::vector<uint32_t> canvasPixels;
 std::vector<uint32_t> shotPixels;
 std::set<std::string> savedShots;
@@ -46,19 +45,6 @@ EM_JS(void, pageHalt, (const char* message), {
     throw "Korvalo halted";
 });
 
-bool lockBackBuffer(BackBufferLock* lock) {
-    lock->pixels = backBuffer.data();
-    lock->pitch = static_cast<int32_t>(screenWidth * sizeof(uint32_t));
-    return true;
-}
-
-void unlockBackBuffer() {}
-
-void clearWebBackBuffer() {
-    std::fill(backBuffer.begin(), backBuffer.end(), 0u);
-    ++backBufferResets;
-}
-
 // The canvas is one row taller than the picture, as the window's client area
 // is; the full-screen flag is carried to the browser.
 void sizeClient(uint32_t width, uint32_t height) {
@@ -78,7 +64,7 @@ void pacingStep() {
     if (width == 0 || width > screenWidth || height > screenHeight) return;
     canvasPixels.resize(static_cast<size_t>(width) * height);
     BackBufferLock lock;
-    lockBackBuffer(&lock);
+    lockMemoryBackBuffer(&lock);
     toCanvasPixels(centredOrigin(lock, width, height), lock.pitch, width, height,
                    canvasPixels.data());
     conversionMs = emscripten_get_now() - start;
@@ -179,13 +165,19 @@ void runWebFrame() {
 void startWebHost() {
     screenWidth = minimumScreenWidth;
     screenHeight = minimumScreenHeight;
-    backBuffer.assign(static_cast<size_t>(screenWidth) * screenHeight, 0u);
-    // Plain memory that keeps the picture: composition redoes changed lines only.
-    backBufferKeepsPicture = true;
-    ++backBufferResets;
-    host = HostOps{lockBackBuffer, unlockBackBuffer, clearWebBackBuffer, sizeClient,
-                   showWindow,     pacingStep,       muteAudio,          encodePng,
-                   fileExists,     fatalError,       shutdownAndExit,    consoleOut};
+    sizeMemoryBackBuffer();
+    host = HostOps{lockMemoryBackBuffer,
+                   unlockMemoryBackBuffer,
+                   clearMemoryBackBuffer,
+                   sizeClient,
+                   showWindow,
+                   pacingStep,
+                   muteAudio,
+                   encodePng,
+                   fileExists,
+                   fatalError,
+                   shutdownAndExit,
+                   consoleOut};
     emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_TRUE, onKey);
     emscripten_set_keyup_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_TRUE, onKey);
     emscripten_set_focus_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_TRUE, onFocus);
