@@ -1,14 +1,14 @@
 // The korvalo program: reads the command line, starts the chosen host and
 // hands over to the TIA-MC driver, which never returns.
 #include "app/options.h"
-#include "host/headless/headless.h"
+#include "platforms/headless/headless.h"
 #ifdef KORVALO_HAVE_SDL
-#include "host/sdl/sdl_host.h"
+#include "platforms/sdl/sdl_host.h"
 #endif
 #include "host/host.h"
-#include "host/script.h"
-#include "host/version.h"
 #include "machines/tiamc/tiamc.h"
+#include "platforms/common/script.h"
+#include "platforms/common/version.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // The korvalo command line.
 #pragma once
 
-#include "host/script.h"
+#include "platforms/common/script.h"
 
 #include <cstdint>
 #include <string>

@@ -11,9 +11,9 @@
 // Figures are in processor time; the rate by the clock is printed beside it
 // and falls behind when other work shares the cores.
 #include "display/present.h"
-#include "host/headless/headless.h"
 #include "host/host.h"
 #include "machines/tiamc/tiamc.h"
+#include "platforms/headless/headless.h"
 
 #include <chrono>
 #include <cstdio>

@@ -7,9 +7,9 @@
 //
 // Usage: soak_bench [frames [ROM set]]   (default 1000000, the demo ROM set;
 // at least 21001 frames)
-#include "host/headless/headless.h"
 #include "host/host.h"
 #include "machines/tiamc/tiamc.h"
+#include "platforms/headless/headless.h"
 
 #include <chrono>
 #include <cstdio>

@@ -7,12 +7,12 @@
 // Usage: window_bench ROM WAY [frames] [presses]
 //   WAY: surface, software, accelerated; frames default 3600, presses 500.
 // Run it through bench/window/run.sh, which starts the display.
-#include "display/pacer.h"
 #include "display/present.h"
-#include "display/refresh.h"
 #include "host/host.h"
-#include "host/sdl/sdl_host.h"
 #include "machines/tiamc/tiamc.h"
+#include "platforms/common/pacer.h"
+#include "platforms/common/refresh.h"
+#include "platforms/sdl/sdl_host.h"
 
 #include <SDL.h>
 

@@ -2,6 +2,7 @@
 // `korvalo --headless` in a fresh working directory and checks the exact
 // console output, the exit status, and that nothing on disk changed except
 // the files the row expects to appear.
+#include "platforms/common/version.h"
 #include "tests/badinput/dir_snapshot.h"
 #include "tests/badinput/read_only_dir.h"
 #include "tests/support/rom_set_builder.h"
@@ -24,7 +25,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string banner = "Korvalo 0.15f (TIA-MC-Mode)\n";
+const std::string banner = std::string("Korvalo ") + programVersion + " (TIA-MC-Mode)\n";
 const std::string fatalOpen = "System Error! Can't open file!\n";
 
 enum class WorkDir { writable, readOnly };

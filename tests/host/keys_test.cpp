@@ -1,8 +1,8 @@
 // Key snapshots, the Pause hold, drops and scripted key events.
 #include "host/gamepad.h"
 #include "host/host.h"
-#include "host/keynames.h"
-#include "host/script.h"
+#include "platforms/common/keynames.h"
+#include "platforms/common/script.h"
 #include "tests/support/test_host.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // Screenshots through the headless host: numbering against the files in the
 // working directory, the saved picture, and failed saves.
-#include "host/headless/headless.h"
 #include "host/host.h"
-#include "host/png/png_writer.h"
+#include "platforms/common/png_writer.h"
+#include "platforms/headless/headless.h"
 #include "tests/support/png_read.h"
 
 #include <gtest/gtest.h>

@@ -1,0 +1,186 @@
+// The browser host. The back buffer lives in the module's memory; each
+// frame's paint converts the centred client rectangle to the canvas's byte
+// order and the page puts it on the canvas. Keys, focus and game pads come
+// through emscripten's HTML5 API; the page's own script (korvalo_page.js)
+// supplies the canvas, the console panel, downloads and full screen.
+#include "platforms/web/web_host.h"
+
+#include "host/gamepad.h"
+#include "host/host.h"
+#include "machines/tiamc/tiamc.h"
+#include "platforms/web/canvas_pixels.h"
+#include "platforms/web/web_input.h"
+
+#include <emscripten.h>
+#include <emscripten/html5.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
+
+WebFrameTimes webFrameTimes;
+
+namespace {
+constexpr uint8_t f11Key = 0x57;
+
+std::vector<uint32_t> canvasPixels;
+std::vector<uint32_t> shotPixels;
+std::set<std::string> savedShots;
+double handOverMs;
+double conversionMs;
+
+// The page's side, in korvalo_page.js.
+EM_JS(void, pagePaint, (const uint32_t* pixels, uint32_t width, uint32_t height),
+      { Module.korvaloPage.paint(pixels, width, height); });
+EM_JS(void, pageSize, (uint32_t width, uint32_t height),
+      { Module.korvaloPage.size(width, height); });
+EM_JS(void, pagePrint, (const char* text), { Module.korvaloPage.print(UTF8ToString(text)); });
+EM_JS(void, pageSavePng,
+      (const char* name, const uint32_t* pixels, uint32_t width, uint32_t height),
+      { Module.korvaloPage.savePng(UTF8ToString(name), pixels, width, height); });
+EM_JS(void, pageFullScreen, (int on), { Module.korvaloPage.fullScreen(on); });
+EM_JS(void, pageHalt, (const char* message), {
+    Module.korvaloPage.halt(UTF8ToString(message));
+    throw "Korvalo halted";
+});
+
+// The canvas is one row taller than the picture, as the window's client area
+// is; the full-screen flag is carried to the browser.
+void sizeClient(uint32_t width, uint32_t height) {
+    pageSize(width, height + 1);
+    pageFullScreen(fullScreen);
+}
+
+void showWindow() {}
+
+void muteAudio() {}
+
+// The paint: the client rectangle, centred the way the picture is.
+void pacingStep() {
+    const double start = emscripten_get_now();
+    const uint32_t width = clientWidth;
+    const uint32_t height = clientHeight + 1;
+    if (width == 0 || width > screenWidth || height > screenHeight) return;
+    canvasPixels.resize(static_cast<size_t>(width) * height);
+    BackBufferLock lock;
+    lockMemoryBackBuffer(&lock);
+    toCanvasPixels(centredOrigin(lock, width, height), lock.pitch, width, height,
+                   canvasPixels.data());
+    conversionMs = emscripten_get_now() - start;
+    pagePaint(canvasPixels.data(), width, height);
+    handOverMs = emscripten_get_now() - start;
+}
+
+bool encodePng(const char* path, const uint32_t* pixels, uint32_t width, uint32_t height,
+               int32_t pitch) {
+    shotPixels.resize(static_cast<size_t>(width) * height);
+    toCanvasPixels(pixels, pitch, width, height, shotPixels.data());
+    pageSavePng(path, shotPixels.data(), width, height);
+    savedShots.insert(path);
+    return true;
+}
+
+// Screenshots go to the browser's downloads, which the page cannot see: a
+// name counts as taken once this session has offered it.
+bool fileExists(const char* path) { return savedShots.count(path) != 0; }
+
+void consoleOut(const char* text) { pagePrint(text); }
+
+// The page stops; the message stays on the console panel.
+[[noreturn]] void fatalError(const char* message) {
+    consolePrintf("System Error! %s\n", message);
+    pageHalt(message);
+    __builtin_unreachable();
+}
+
+[[noreturn]] void shutdownAndExit() {
+    pageHalt("");
+    __builtin_unreachable();
+}
+
+EM_BOOL onKey(int eventType, const EmscriptenKeyboardEvent* event, void*) {
+    const bool down = eventType == EMSCRIPTEN_EVENT_KEYDOWN;
+    const uint8_t keyCode = keyCodeForDomCode(event->code);
+    if (keyCode == f11Key) {
+        // The browser's own full screen would show the whole page: F11 asks
+        // for the picture's instead, as Left Windows + F does.
+        if (down && !event->repeat) {
+            fullScreen = !fullScreen;
+            pageFullScreen(fullScreen);
+        }
+        return EM_TRUE;
+    }
+    if (!(down && event->repeat)) webKeyEvent(keyCode, down);
+    return keyWithheldFromPage(keyCode) ? EM_TRUE : EM_FALSE;
+}
+
+EM_BOOL onFocus(int eventType, const EmscriptenFocusEvent*, void*) {
+    webFocus(eventType == EMSCRIPTEN_EVENT_FOCUS);
+    return EM_FALSE;
+}
+
+bool padConnected[padSlots];
+} // namespace
+
+void pollGamePads() {
+    if (emscripten_sample_gamepad_data() != EMSCRIPTEN_RESULT_SUCCESS) return;
+    const int count = std::min(emscripten_get_num_gamepads(), padSlots);
+    for (int pad = 0; pad < padSlots; ++pad) {
+        EmscriptenGamepadEvent state;
+        const bool connected =
+            pad < count &&
+            emscripten_get_gamepad_status(pad, &state) == EMSCRIPTEN_RESULT_SUCCESS &&
+            state.connected;
+        if (connected) {
+            bool pressed[64];
+            const int buttons = std::min(state.numButtons, 64);
+            for (int b = 0; b < buttons; ++b)
+                pressed[b] = state.digitalButton[b];
+            webPadState(pad, pressed, buttons, state.axis, state.numAxes);
+        } else if (padConnected[pad]) {
+            webPadGone(pad);
+        }
+        padConnected[pad] = connected;
+    }
+}
+
+void runWebFrame() {
+    webBeforeFrame();
+    const double start = emscripten_get_now();
+    beginTiaFrame();
+    runFrameInstructions();
+    const double emulated = emscripten_get_now();
+    handOverMs = 0;
+    conversionMs = 0;
+    endFrame(); // composition, then the paint
+    const double end = emscripten_get_now();
+    webFrameTimes.emulation += emulated - start;
+    webFrameTimes.composition += end - emulated - handOverMs;
+    webFrameTimes.handOver += handOverMs;
+    webFrameTimes.conversion += conversionMs;
+    ++webFrameTimes.frames;
+}
+
+void startWebHost() {
+    screenWidth = minimumScreenWidth;
+    screenHeight = minimumScreenHeight;
+    sizeMemoryBackBuffer();
+    host = HostOps{lockMemoryBackBuffer,
+                   unlockMemoryBackBuffer,
+                   clearMemoryBackBuffer,
+                   sizeClient,
+                   showWindow,
+                   pacingStep,
+                   muteAudio,
+                   encodePng,
+                   fileExists,
+                   fatalError,
+                   shutdownAndExit,
+                   consoleOut};
+    emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_TRUE, onKey);
+    emscripten_set_keyup_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_TRUE, onKey);
+    emscripten_set_focus_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_TRUE, onFocus);
+    emscripten_set_blur_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_TRUE, onFocus);
+    webFocus(EM_ASM_INT({ return document.hasFocus() ? 1 : 0; }) != 0);
+}

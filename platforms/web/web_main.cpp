@@ -1,0 +1,134 @@
+// The page's entry: the browser host is filled at once; the page's script
+// fetches the first ROM set and starts the machine on it, then each
+// animation frame runs the board frames the pacing asks for. The functions
+// below are what the page's script calls.
+#include "display/present.h"
+#include "host/host.h"
+#include "machines/tiamc/tiamc.h"
+#include "platforms/common/version.h"
+#include "platforms/web/frame_clock.h"
+#include "platforms/web/web_host.h"
+
+#include <emscripten.h>
+#include <emscripten/html5.h>
+
+#include <cstring>
+
+namespace {
+
+bool started;
+bool running; // the animation-frame loop is on
+bool looping; // an animation-frame request is outstanding
+FrameClock frameClock;
+uint32_t framesRun;
+
+EM_BOOL onAnimationFrame(double nowMs, void*) {
+    if (!running) {
+        looping = false;
+        return EM_FALSE;
+    }
+    pollGamePads();
+    for (int due = boardFramesDue(frameClock, nowMs); due > 0; --due) {
+        runWebFrame();
+        ++framesRun;
+    }
+    return EM_TRUE;
+}
+
+void startLoop() {
+    running = true;
+    if (looping) return;
+    looping = true;
+    startFrameClock(frameClock);
+    emscripten_request_animation_frame_loop(onAnimationFrame, nullptr);
+}
+} // namespace
+
+int main() {
+    startWebHost();
+    consolePrintf("Korvalo %s (TIA-MC-Mode)\n", programVersion);
+    return 0;
+}
+
+extern "C" {
+
+// Starts the machine on the ROM set at path (a file the page has put in the
+// module's file system); later calls load the set as a pick of the user's.
+// run: start the animation-frame loop (0 leaves stepping to the caller).
+EMSCRIPTEN_KEEPALIVE void korvaloStart(const char* path, int run) {
+    if (!started) {
+        started = true;
+        startTiaMachine(path);
+    }
+    if (run) startLoop();
+}
+
+// A set picked on the page: loaded between two frames the way a dropped file
+// is, without the drop's console line. False while another load waits.
+EMSCRIPTEN_KEEPALIVE int korvaloPick(const char* path) {
+    if (dropPending || std::strlen(path) >= dropPathSize) return 0;
+    std::strcpy(dropPath, path);
+    dropPending = true;
+    return 1;
+}
+
+// A file dropped on the page or chosen with the file button.
+EMSCRIPTEN_KEEPALIVE int korvaloDrop(const char* path) { return acceptDrop(path) ? 1 : 0; }
+
+EMSCRIPTEN_KEEPALIVE int korvaloDropPending() { return dropPending ? 1 : 0; }
+
+EMSCRIPTEN_KEEPALIVE int korvaloStarted() { return started ? 1 : 0; }
+
+// The buttons: what Delete, Left Ctrl + Delete and Left Shift + Print Screen
+// do, between two frames.
+EMSCRIPTEN_KEEPALIVE void korvaloNextPreset() {
+    clearBackBuffer();
+    advanceScalePreset();
+}
+
+EMSCRIPTEN_KEEPALIVE void korvaloNextLook() {
+    clearBackBuffer();
+    advanceScanlineMode();
+}
+
+EMSCRIPTEN_KEEPALIVE void korvaloScreenshot() { takeScreenshot(); }
+
+// The full-screen button asks; the browser reports what it did (the user may
+// leave full screen with Esc).
+EMSCRIPTEN_KEEPALIVE void korvaloToggleFullScreen() {
+    fullScreen = !fullScreen;
+    resizeClient(0, 0);
+}
+
+EMSCRIPTEN_KEEPALIVE void korvaloFullScreenChanged(int on) { fullScreen = on != 0; }
+
+// Runs frames at once, without pacing (the tests and the benchmark).
+EMSCRIPTEN_KEEPALIVE void korvaloStep(int frames) {
+    pollGamePads();
+    for (int i = 0; i < frames && started; ++i) {
+        runWebFrame();
+        ++framesRun;
+    }
+}
+
+EMSCRIPTEN_KEEPALIVE void korvaloRun(int run) {
+    if (run) {
+        startLoop();
+    } else {
+        running = false;
+    }
+}
+
+EMSCRIPTEN_KEEPALIVE uint32_t korvaloFrames() { return framesRun; }
+
+EMSCRIPTEN_KEEPALIVE double korvaloRefreshHz() { return frameClock.refreshHz; }
+
+EMSCRIPTEN_KEEPALIVE int korvaloLockedToRefresh() {
+    return frameClock.rateKnown ? (frameClock.lockedToRefresh ? 1 : 0) : -1;
+}
+
+EMSCRIPTEN_KEEPALIVE WebFrameTimes* korvaloFrameTimes() { return &webFrameTimes; }
+
+EMSCRIPTEN_KEEPALIVE uint8_t korvaloScalePreset() { return scalePreset; }
+EMSCRIPTEN_KEEPALIVE uint8_t korvaloScanlineMode() { return scanlineMode; }
+}

@@ -1,0 +1,377 @@
+"""The page in headless Chromium: the canvas against the golden pictures and
+against the headless runner under the same key scripts, drops through the file
+button and a real drag and drop, screenshots as downloads, focus loss and game
+pads. The page runs with "?manual": the test steps the frames itself, so that
+key events land between the same frames as in the headless runner's scripts.
+
+    web_test.py --page DIR --program KORVALO --roms DIR --e2e DIR [unittest args]
+"""
+
+import argparse
+import base64
+import functools
+import http.server
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "support"))
+
+from cdp_browser import Browser  # noqa: E402
+from pngio import read as read_png  # noqa: E402
+
+ARGS = None
+
+# Script key names and the keyboard's physical code and virtual-key code.
+KEYS = {
+    "Space": ("Space", 32), "Left": ("ArrowLeft", 37), "Up": ("ArrowUp", 38),
+    "Right": ("ArrowRight", 39), "Down": ("ArrowDown", 40), "Enter": ("Enter", 13),
+    "LCtrl": ("ControlLeft", 17), "Delete": ("Delete", 46), "T": ("KeyT", 84),
+    "LShift": ("ShiftLeft", 16), "PrintScreen": ("PrintScreen", 44), "F11": ("F11", 122),
+    "LWin": ("MetaLeft", 91), "F": ("KeyF", 70),
+}
+
+# The end-to-end tests' golden pictures: (set, key script, [(frame, golden)]).
+GOLDEN_RUNS = [
+    ("KorvaloSelfTest.tia", "SelfTest.keys",
+     [(60, "selftest_preset3_black"), (120, "selftest_preset12_double")]),
+    ("KorvaloDemo1.tia", "Demo1.keys",
+     [(100, "demo1_title"), (330, "demo1_play"), (520, "demo1_preset1_paused"),
+      (580, "demo1_preset12_black"), (605, "demo1_preset12_smooth_bomb"),
+      (1700, "demo1_game_over"), (2000, "demo1_restarted")]),
+]
+
+
+def parse_script(path):
+    events = []
+    with open(path) as f:
+        for line in f:
+            line = line.split("#", 1)[0].strip()
+            if line:
+                frame, action, key = line.split(":")
+                events.append((int(frame), action, key))
+    return events
+
+
+class QuietHandler(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+
+class WebPageTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.work = tempfile.mkdtemp(prefix="korvalo-web-test-")
+        cls.downloads = os.path.join(cls.work, "downloads")
+        os.makedirs(cls.downloads)
+        handler = functools.partial(QuietHandler, directory=ARGS.page)
+        cls.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+        threading.Thread(target=cls.server.serve_forever, daemon=True).start()
+        cls.base = "http://127.0.0.1:%d/" % cls.server.server_address[1]
+        cls.browser = Browser()
+        cls.browser.allow_downloads(cls.downloads)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.browser.close()
+        cls.server.shutdown()
+        cls.server.server_close()
+        shutil.rmtree(cls.work, ignore_errors=True)
+
+    # -- the page ---------------------------------------------------------
+
+    def open_page(self, romset="KorvaloDemo1.tia", manual=True):
+        query = ("manual&" if manual else "") + "set=" + romset
+        self.browser.navigate(self.base + "?" + query)
+        self.browser.wait_for("window.korvalo && window.korvalo.ready", timeout=30)
+        self.frames = 0
+
+    def console(self):
+        return self.browser.evaluate("korvalo.consoleText()")
+
+    def step_to(self, frame):
+        if frame > self.frames:
+            self.browser.evaluate("korvalo.step(%d)" % (frame - self.frames))
+            self.frames = frame
+
+    def key(self, name, down):
+        code, vk = KEYS[name]
+        self.browser.key(code, down, key_code=vk)
+
+    def canvas(self):
+        width, height = self.browser.evaluate("korvalo.canvasSize()")
+        rgba = base64.b64decode(self.browser.evaluate("korvalo.canvasPixels()"))
+        rgb = bytearray(width * height * 3)
+        rgb[0::3] = rgba[0::4]
+        rgb[1::3] = rgba[1::4]
+        rgb[2::3] = rgba[2::4]
+        return width, height, bytes(rgb)
+
+    def play(self, events, stops):
+        """Replays script events; stops: {frame: callback} after that frame."""
+        pending = sorted(stops.items())
+        for frame, action, key in events + [(10 ** 9, None, None)]:
+            while pending and pending[0][0] <= frame:
+                stop, callback = pending.pop(0)
+                self.step_to(stop)
+                callback(stop)
+            if action is None:
+                break
+            self.step_to(frame)
+            self.key(key, action == "down")
+
+    # -- pictures ---------------------------------------------------------
+
+    def assert_shows(self, canvas, expected, label):
+        """The canvas is the picture with one more row below it, black, as
+        the window's client area is."""
+        cw, ch, cpix = canvas
+        w, h, pix = expected
+        self.assertEqual((cw, ch), (w, h + 1), label + ": canvas size")
+        row = w * 3
+        self.assertEqual(cpix[h * row:], bytes(row), label + ": the row below the picture")
+        if cpix[:h * row] != pix:
+            diff = next(i for i in range(len(pix)) if cpix[i] != pix[i]) // 3
+            self.fail("%s: first differing pixel at (%d, %d): canvas %s, expected %s"
+                      % (label, diff % w, diff // w, cpix[diff * 3:diff * 3 + 3].hex(),
+                         pix[diff * 3:diff * 3 + 3].hex()))
+
+    def golden(self, name):
+        return read_png(os.path.join(ARGS.e2e, "golden", name + ".png"))
+
+    def headless_shots(self, romset, frames, keys=None, drops=()):
+        """Screenshots of the headless runner at frames, by frame."""
+        run = tempfile.mkdtemp(dir=self.work)
+        command = [ARGS.program, "--headless", "--rom", os.path.join(ARGS.roms, romset),
+                   "--frames", str(max(frames)), "--screenshot", ",".join(map(str, frames))]
+        if keys:
+            command += ["--keys", keys]
+        for frame, path in drops:
+            command += ["--drop", "%d:%s" % (frame, path)]
+        subprocess.run(command, cwd=run, check=True, timeout=120, stdout=subprocess.DEVNULL)
+        return {frame: read_png(os.path.join(run, "ScreenShot_%03d.png" % i))
+                for i, frame in enumerate(frames)}
+
+    # -- tests ------------------------------------------------------------
+
+    def test_canvas_equals_the_golden_pictures_at_every_preset_and_look(self):
+        for romset, script, shots in GOLDEN_RUNS:
+            with self.subTest(romset=romset):
+                self.open_page(romset)
+                events = parse_script(os.path.join(ARGS.e2e, "scripts", script))
+                seen = []
+
+                def compare(frame, name):
+                    self.assert_shows(self.canvas(), self.golden(name), name)
+                    seen.append(name)
+
+                self.play(events, {f: functools.partial(compare, name=n) for f, n in shots})
+                self.assertEqual(seen, [n for _, n in shots])
+                console = self.console()
+                for line in ("Korvalo %s (TIA-MC-Mode)\n" % os.environ["KORVALO_VERSION"], "Model: TIA-MC-1\n",
+                             "Screen X-scale = 1.0\n", "Screen X-scale = 1.25\n",
+                             "Smooth scanlines\n", "Double lines\n"):
+                    self.assertIn(line, console)
+
+    def test_demo_played_with_keys_as_the_headless_runner_plays_it(self):
+        script = os.path.join(ARGS.e2e, "scripts", "Demo1.keys")
+        events = [e for e in parse_script(script) if e[0] < 330]
+        frames = [112, 140, 175, 230, 285, 315]
+        keys = ",".join("%d:%s:%s" % e for e in events)
+        expected = self.headless_shots("KorvaloDemo1.tia", frames, keys)
+        self.open_page()
+        pictures = {}
+        self.play(events, {f: lambda f: pictures.__setitem__(f, self.canvas()) for f in frames})
+        for frame in frames:
+            self.assert_shows(pictures[frame], expected[frame], "frame %d" % frame)
+        # The game moved: the pictures differ from one another.
+        self.assertEqual(len({p[2] for p in pictures.values()}), len(frames))
+
+    def drop_and_compare(self, romset, drop_file, hand_over):
+        expected = self.headless_shots("KorvaloDemo1.tia", [100], drops=[(40, drop_file)])
+        self.open_page()
+        self.step_to(40)
+        hand_over(drop_file)
+        self.browser.wait_for("Module._korvaloDropPending() === 1", timeout=10)
+        self.step_to(100)
+        self.assert_shows(self.canvas(), expected[100], os.path.basename(drop_file))
+        return self.console()
+
+    def set_file_input(self, path):
+        document = self.browser.command("DOM.getDocument")["root"]["nodeId"]
+        node = self.browser.command("DOM.querySelector", nodeId=document, selector="#file")
+        self.browser.command("DOM.setFileInputFiles", files=[path], nodeId=node["nodeId"])
+
+    def drag_and_drop(self, path):
+        data = {"items": [], "files": [path], "dragOperationsMask": 1}
+        for kind in ("dragEnter", "dragOver", "drop"):
+            self.browser.command("Input.dispatchDragEvent", type=kind, x=600, y=400, data=data)
+
+    def test_rom_sets_dropped_through_the_file_button_and_by_drag_and_drop(self):
+        for romset, hand_over, model in (("KorvaloSelfTest2.tia", self.set_file_input, "TIA-MC-2"),
+                                         ("KorvaloAnalog.tia", self.drag_and_drop, "TIA-MC-1")):
+            with self.subTest(how=hand_over.__name__):
+                console = self.drop_and_compare(romset, os.path.join(ARGS.roms, romset),
+                                                hand_over)
+                self.assertIn("Drag & Drop file\nModel: " + model + "\n", console)
+
+    def test_a_file_that_is_no_rom_set_and_one_that_cannot_be_read(self):
+        junk = os.path.join(self.work, "notes.txt")
+        with open(junk, "wb") as f:
+            f.write(bytes((i * 7 + 3) & 0xFF for i in range(3000)))
+        console = self.drop_and_compare("notes.txt", junk, self.set_file_input)
+        self.assertIn("Drag & Drop file\nModel: TIA-MC-1\n", console)
+
+        # A file gone before it is read: the loader refuses it, the game goes on.
+        gone = os.path.join(self.work, "gone.tia")
+        expected = self.headless_shots("KorvaloDemo1.tia", [100], drops=[(40, gone)])
+        self.open_page()
+        self.step_to(40)
+        self.set_file_input(gone)
+        self.browser.wait_for("Module._korvaloDropPending() === 1", timeout=10)
+        self.step_to(100)
+        self.assertIn("Drag & Drop file\nCan't open file!\n", self.console())
+        self.assertFalse(self.browser.evaluate("korvalo.halted"))
+        self.assert_shows(self.canvas(), expected[100], "after a file that cannot be read")
+
+    def downloaded(self, name):
+        path = os.path.join(self.downloads, name)
+        deadline = time.monotonic() + 20
+        while time.monotonic() < deadline:
+            if os.path.exists(path) and not os.path.exists(path + ".crdownload"):
+                try:
+                    return read_png(path)
+                except (ValueError, IndexError, OSError):
+                    pass  # still being written
+            time.sleep(0.1)
+        self.fail("no download " + name + " in " + str(os.listdir(self.downloads)))
+
+    def test_screenshots_are_downloads_of_the_presented_picture(self):
+        for name in os.listdir(self.downloads):
+            os.remove(os.path.join(self.downloads, name))
+        self.open_page()
+        self.step_to(150)
+        shown = self.canvas()
+        # Left Shift + Print Screen, as a press and release ...
+        self.key("LShift", True)
+        self.key("PrintScreen", True)
+        self.key("PrintScreen", False)
+        self.step_to(151)
+        # ... and as a release alone, as many desktops deliver Print Screen.
+        self.step_to(152)
+        shown2 = self.canvas()
+        self.key("PrintScreen", False)
+        self.step_to(153)
+        self.key("LShift", False)
+        self.step_to(160)
+        shown3 = self.canvas()
+        self.browser.evaluate("document.getElementById('shot').click()")
+        for name, picture in (("ScreenShot_000.png", shown), ("ScreenShot_001.png", shown2),
+                              ("ScreenShot_002.png", shown3)):
+            self.assert_shows(picture, self.downloaded(name), name)
+        self.assertIn("Saving ScreenShot_000.png\nSaving ScreenShot_001.png\n"
+                      "Saving ScreenShot_002.png\n", self.console())
+
+    def test_losing_the_focus_releases_a_held_key(self):
+        # Right held from frame 200; the focus goes at 215 and comes back at
+        # 225 with no key event: the ship stops at 215 as if Right went up.
+        events = [(110, "down", "Enter"), (112, "up", "Enter"), (200, "down", "Right")]
+        expected = self.headless_shots("KorvaloDemo1.tia", [230, 260],
+                                       "110:down:Enter,112:up:Enter,200:down:Right,215:up:Right")
+        self.open_page()
+        self.play(events, {})
+        self.step_to(215)
+        self.browser.evaluate("window.dispatchEvent(new FocusEvent('blur'))")
+        self.step_to(225)
+        self.browser.evaluate("window.dispatchEvent(new FocusEvent('focus'))")
+        self.step_to(230)
+        self.assert_shows(self.canvas(), expected[230], "frame 230")
+        self.step_to(260)
+        self.assert_shows(self.canvas(), expected[260], "frame 260")
+
+    def test_game_pad_plays_as_the_keyboard_does(self):
+        # A standard-layout pad seen through the gamepad API: Start, then A
+        # with the stick left, then the D-pad right.
+        self.browser.command("Page.addScriptToEvaluateOnNewDocument", source="""
+            window.fakePad = { connected: true, index: 0, id: 'test pad', mapping: 'standard',
+                timestamp: 0, axes: [0, 0, 0, 0],
+                buttons: Array.from({ length: 17 }, () => ({ pressed: false, value: 0 })) };
+            navigator.getGamepads = () => [window.fakePad];
+            window.padPress = (button, on) => {
+                window.fakePad.buttons[button] = { pressed: on, value: on ? 1 : 0 };
+                window.fakePad.timestamp++;
+            };
+            window.padStick = (x, y) => { window.fakePad.axes = [x, y, 0, 0];
+                                          window.fakePad.timestamp++; };""")
+        keys = "110:down:Enter,112:up:Enter,130:down:Space,130:down:Left,170:up:Left," \
+               "200:down:Right,240:up:Right,250:up:Space"
+        expected = self.headless_shots("KorvaloDemo1.tia", [150, 220, 260], keys)
+        self.open_page()
+        pad = [(110, "padPress(9, true)"), (112, "padPress(9, false)"),
+               (130, "padPress(0, true); padStick(-0.9, 0.1)"), (170, "padStick(0, 0)"),
+               (200, "padPress(15, true)"), (240, "padPress(15, false)"),
+               (250, "padPress(0, false)")]
+        shots = {}
+        for frame, action in pad + [(260, "")]:
+            for stop in (150, 220, 260):
+                if self.frames < stop <= frame:
+                    self.step_to(stop)
+                    shots[stop] = self.canvas()
+            self.step_to(frame)
+            if action:
+                self.browser.evaluate(action)
+        for frame in (150, 220, 260):
+            self.assert_shows(shots[frame], expected[frame], "pad, frame %d" % frame)
+
+    def test_buttons_and_the_running_page(self):
+        self.open_page("KorvaloDemo1.tia", manual=False)
+        start = self.browser.evaluate("korvalo.frames()")
+        self.browser.wait_for("korvalo.frames() > %d" % (start + 30), timeout=20)
+        self.browser.wait_for("korvalo.lockedToRefresh() >= 0", timeout=20)
+        click = "document.getElementById('%s').click()"
+        self.browser.evaluate(click % "preset")
+        self.browser.wait_for("korvalo.canvasSize()[0] === 512")
+        self.assertEqual(self.browser.evaluate("korvalo.canvasSize()"), [512, 513])
+        self.browser.evaluate(click % "preset")
+        self.browser.evaluate(click % "look")
+        self.assertEqual(self.browser.evaluate("korvalo.canvasSize()"), [640, 513])
+        self.assertEqual(self.browser.evaluate("[korvalo.preset(), korvalo.look()]"), [12, 1])
+        self.assertIn("Screen X-scale = 1.0\nScreen X-scale = 1.25\nSmooth scanlines\n",
+                      self.console())
+        # Another of the page's sets, a click away.
+        self.browser.evaluate("document.querySelector('#sets button[title=\"KorvaloDemo2.tia\"]')"
+                              ".click()")
+        self.browser.wait_for("korvalo.consoleText().includes('Model: TIA-MC-2')")
+        self.assertNotIn("Drag & Drop file", self.console())
+        # F11, and the hot key Left Windows + F, ask the browser for full
+        # screen of the picture, and back.
+        for keys in (["F11"], ["LWin", "F"]):
+            for wanted in ("!==", "==="):
+                for name in keys:
+                    self.key(name, True)
+                self.browser.wait_for("document.fullscreenElement %s null" % wanted, timeout=10)
+                for name in reversed(keys):
+                    self.key(name, False)
+        self.assertEqual(self.browser.evaluate("korvalo.canvasSize()"), [640, 513])
+
+
+def main():
+    global ARGS
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--page", required=True)
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--roms", required=True)
+    parser.add_argument("--e2e", required=True)
+    ARGS, rest = parser.parse_known_args()
+    for name in ("page", "program", "roms", "e2e"):
+        setattr(ARGS, name, os.path.abspath(getattr(ARGS, name)))
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+
+
+if __name__ == "__main__":
+    main()
