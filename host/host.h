@@ -80,6 +80,9 @@ uint32_t* centredOrigin(const BackBufferLock& lock, uint32_t width, uint32_t hei
 // presentation writes and the size of a screenshot.
 extern uint32_t clientWidth;
 extern uint32_t clientHeight;
+// A window's client area (and the page's canvas) is one row taller than the
+// picture it shows, 769 for 768, the row below the picture black.
+constexpr uint32_t clientAreaHeight(uint32_t pictureHeight) { return pictureHeight + 1; }
 
 // Key arrays indexed by key code (scan code set 1 make code, + 0x80 for
 // E0-prefixed keys); a key is down when bit 7 of its entry is set.
@@ -95,6 +98,8 @@ extern uint8_t pauseHoldFrames;
 
 void saveKeysPrev();
 void snapshotKeys();
+// Releases every key the keyboard holds down, Pause's hold included.
+void releaseAllKeys();
 // Records a Pause press the way the keyboard hook does.
 void pressPause();
 

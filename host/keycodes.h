@@ -11,6 +11,7 @@ constexpr uint8_t fKey = 0x21;
 constexpr uint8_t leftShiftKey = 0x2A;
 constexpr uint8_t spaceKey = 0x39;
 constexpr uint8_t scrollLockKey = 0x46;
+constexpr uint8_t f11Key = 0x57;
 constexpr uint8_t printScreenKey = 0xB7;
 constexpr uint8_t pauseKey = 0xC5;
 constexpr uint8_t upArrowKey = 0xC8;

@@ -37,6 +37,11 @@ void snapshotKeys() {
     }
 }
 
+void releaseAllKeys() {
+    std::memset(liveKeys, 0, sizeof liveKeys);
+    pauseHoldFrames = 0;
+}
+
 void pressPause() {
     pauseHoldFrames = pauseHoldSnapshots;
     liveKeys[pauseKey] = keyDown;

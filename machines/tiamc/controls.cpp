@@ -66,10 +66,12 @@ void loadDroppedRomSet() {
 }
 
 // The full-screen and screenshot keys take the frame: the cabinet inputs keep
-// their previous values.
+// their previous values. F11 toggles full screen as Left Windows + F does:
+// many desktops keep the Windows key for themselves.
 bool hotKeysTakeFrame() {
-    if (keyDown(leftWindowsKey) && keyDown(fKey)) {
-        if (newlyPressed(fKey)) {
+    const bool windowsF = keyDown(leftWindowsKey) && keyDown(fKey);
+    if (windowsF || keyDown(f11Key)) {
+        if ((windowsF && newlyPressed(fKey)) || newlyPressed(f11Key)) {
             fullScreen = !fullScreen;
             resizeClient(0, 0);
         }

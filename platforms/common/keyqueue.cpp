@@ -43,3 +43,10 @@ bool applyKeyEvents() {
 }
 
 void clearKeyEvents() { queued.clear(); }
+
+void setKeyboardFocus(bool focused) {
+    keyboardCaptured = focused;
+    if (focused) return;
+    releaseAllKeys();
+    clearKeyEvents();
+}

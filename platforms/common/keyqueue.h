@@ -15,3 +15,7 @@ void queueKeyEvent(uint8_t code, bool down);
 bool applyKeyEvents();
 // Forgets every queued event (the keyboard was released).
 void clearKeyEvents();
+// The window gained or lost the keyboard. Losing it releases every key and
+// forgets the queued events: the host hears nothing while another window has
+// the focus, so a key let go meanwhile would otherwise stay down in the game.
+void setKeyboardFocus(bool focused);

@@ -3,7 +3,7 @@
 
 #include "host/host.h"
 #include "host/keycodes.h"
-#include "platforms/common/keynames.h"
+#include "platforms/common/keytable.h"
 
 #include <charconv>
 

@@ -9,7 +9,7 @@
 #include "host/keycodes.h"
 #include "platforms/common/keyqueue.h"
 #include "platforms/common/png_writer.h"
-#include "platforms/common/scancodes.h"
+#include "platforms/common/keytable.h"
 #include "platforms/common/version.h"
 
 #include <SDL.h>
@@ -99,8 +99,7 @@ void keepOnScreen(int w, int h) {
     if (newX != x || newY != y) SDL_SetWindowPosition(sdl.window, newX, newY);
 }
 
-// The client area is one row taller than the picture (769 for 768), the row
-// below it black. Leaving full screen gives the window back its place (SDL and
+// The client area is one row taller than the picture. Leaving full screen gives the window back its place (SDL and
 // the window manager keep it) at the size of the picture now shown.
 void sizeClient(uint32_t width, uint32_t height) {
     if (fullScreen) {
@@ -109,7 +108,7 @@ void sizeClient(uint32_t width, uint32_t height) {
         sdl.inFullScreen = true;
         return;
     }
-    const int w = static_cast<int>(width), h = static_cast<int>(height) + 1;
+    const int w = static_cast<int>(width), h = static_cast<int>(clientAreaHeight(height));
     if (sdl.inFullScreen) {
         SDL_SetWindowFullscreen(sdl.window, 0);
         SDL_SetWindowSize(sdl.window, w, h);
@@ -229,23 +228,6 @@ void recordKey(const SDL_KeyboardEvent& key) {
     if (!keyboardCaptured) return;
     const bool down = key.type == SDL_KEYDOWN;
     queueKeyEvent(keyCodeForScancode(static_cast<uint32_t>(key.keysym.scancode)), down);
-    // F11 toggles full screen as Left Windows + F does: many desktops keep
-    // the Windows key for themselves.
-    if (down && !key.repeat && key.keysym.scancode == SDL_SCANCODE_F11) {
-        fullScreen = !fullScreen;
-        sizeClient(clientWidth, clientHeight);
-    }
-}
-
-// Losing the focus releases every key: a key let go while another window
-// had the focus would otherwise stay down in the game.
-void setFocus(bool focused) {
-    keyboardCaptured = focused;
-    if (!focused) {
-        std::memset(liveKeys, 0, sizeof liveKeys);
-        clearKeyEvents();
-        pauseHoldFrames = 0;
-    }
 }
 
 int padSlotOf(SDL_JoystickID id) {
@@ -322,8 +304,8 @@ void padAxis(const SDL_ControllerAxisEvent& event) {
 
 void windowEvent(const SDL_WindowEvent& event) {
     switch (event.event) {
-    case SDL_WINDOWEVENT_FOCUS_GAINED: setFocus(true); break;
-    case SDL_WINDOWEVENT_FOCUS_LOST: setFocus(false); break;
+    case SDL_WINDOWEVENT_FOCUS_GAINED: setKeyboardFocus(true); break;
+    case SDL_WINDOWEVENT_FOCUS_LOST: setKeyboardFocus(false); break;
     case SDL_WINDOWEVENT_CLOSE: shutdownAndExit();
     default: break;
     }

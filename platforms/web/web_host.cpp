@@ -22,8 +22,6 @@
 WebFrameTimes webFrameTimes;
 
 namespace {
-constexpr uint8_t f11Key = 0x57;
-
 std::vector<uint32_t> canvasPixels;
 std::vector<uint32_t> shotPixels;
 std::set<std::string> savedShots;
@@ -45,10 +43,10 @@ EM_JS(void, pageHalt, (const char* message), {
     throw "Korvalo halted";
 });
 
-// The canvas is one row taller than the picture, as the window's client area
-// is; the full-screen flag is carried to the browser.
+// The canvas is the client area; the full-screen flag is carried to the
+// browser.
 void sizeClient(uint32_t width, uint32_t height) {
-    pageSize(width, height + 1);
+    pageSize(width, clientAreaHeight(height));
     pageFullScreen(fullScreen);
 }
 
@@ -60,7 +58,7 @@ void muteAudio() {}
 void pacingStep() {
     const double start = emscripten_get_now();
     const uint32_t width = clientWidth;
-    const uint32_t height = clientHeight + 1;
+    const uint32_t height = clientAreaHeight(clientHeight);
     if (width == 0 || width > screenWidth || height > screenHeight) return;
     canvasPixels.resize(static_cast<size_t>(width) * height);
     BackBufferLock lock;
@@ -102,15 +100,6 @@ void consoleOut(const char* text) { pagePrint(text); }
 EM_BOOL onKey(int eventType, const EmscriptenKeyboardEvent* event, void*) {
     const bool down = eventType == EMSCRIPTEN_EVENT_KEYDOWN;
     const uint8_t keyCode = keyCodeForDomCode(event->code);
-    if (keyCode == f11Key) {
-        // The browser's own full screen would show the whole page: F11 asks
-        // for the picture's instead, as Left Windows + F does.
-        if (down && !event->repeat) {
-            fullScreen = !fullScreen;
-            pageFullScreen(fullScreen);
-        }
-        return EM_TRUE;
-    }
     if (!(down && event->repeat)) webKeyEvent(keyCode, down);
     return keyWithheldFromPage(keyCode) ? EM_TRUE : EM_FALSE;
 }

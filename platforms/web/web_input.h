@@ -3,12 +3,13 @@
 // turned into the key arrays and pad controls every host shares.
 #pragma once
 
+#include "platforms/common/keytable.h"
+
 #include <cstdint>
 
-// The key code for a DOM key `code` ("ArrowLeft", "Space", "ControlLeft",
-// ...); 0 for a key the table does not know, as the other hosts collect
+// Keys are named by the DOM's `code` in the key table (keyCodeForDomCode);
+// a key the table does not know gives 0, as the other hosts collect
 // untranslated keys in entry 0.
-uint8_t keyCodeForDomCode(const char* domCode);
 
 // True for the keys the cabinet or the hot keys use: the page withholds
 // their default action (scrolling, find, the browser's own full screen).

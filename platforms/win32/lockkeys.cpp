@@ -2,6 +2,7 @@
 #include "platforms/win32/lockkeys.h"
 
 #include "host/host.h"
+#include "platforms/common/keyqueue.h"
 
 #include <cstring>
 
@@ -27,7 +28,7 @@ void toggleLockKeys(const LockState& wanted, const LockState& current) {
 void enterKeyboardCapture() {
     if (keyboardCaptured) return;
     hostLockState = readHostLockState();
-    keyboardCaptured = true;
+    setKeyboardFocus(true);
     appliedLockState = readHostLockState();
     toggleLockKeys(machineLockState, appliedLockState);
     appliedLockState = machineLockState;
@@ -36,11 +37,7 @@ void enterKeyboardCapture() {
 void leaveKeyboardCapture() {
     if (!keyboardCaptured) return;
     toggleLockKeys(hostLockState, machineLockState);
-    keyboardCaptured = false;
-    // The hook records nothing while the window lacks the focus, so a key
-    // released meanwhile would read as down once the focus returns.
-    std::memset(liveKeys, 0, sizeof liveKeys);
-    pauseHoldFrames = 0;
+    setKeyboardFocus(false);
 }
 
 void applyMachineLockState() {

@@ -151,8 +151,7 @@ bool lockBackBuffer(BackBufferLock* lock) {
 
 void unlockBackBuffer() { backBuffer->Unlock(nullptr); }
 
-// The window size for a client size, with the window's own frame; one row
-// taller than asked, as the window has always been.
+// The window size for a client size, with the window's own frame.
 void sizeClient(uint32_t width, uint32_t height) {
     WINDOWINFO info{};
     info.cbSize = sizeof info;
@@ -160,9 +159,9 @@ void sizeClient(uint32_t width, uint32_t height) {
     const int32_t windowWidth = static_cast<int32_t>(width) +
                                 (info.rcWindow.right - info.rcWindow.left) -
                                 (info.rcClient.right - info.rcClient.left);
-    const int32_t windowHeight = static_cast<int32_t>(height) +
+    const int32_t windowHeight = static_cast<int32_t>(clientAreaHeight(height)) +
                                  (info.rcWindow.bottom - info.rcWindow.top) -
-                                 (info.rcClient.bottom - info.rcClient.top) + 1;
+                                 (info.rcClient.bottom - info.rcClient.top);
     const bool popUp = (info.dwStyle & WS_POPUP) != 0;
     if (fullScreen) {
         if (popUp) return;

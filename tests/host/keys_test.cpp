@@ -1,7 +1,7 @@
 // Key snapshots, the Pause hold, drops and scripted key events.
 #include "host/gamepad.h"
 #include "host/host.h"
-#include "platforms/common/keynames.h"
+#include "platforms/common/keytable.h"
 #include "platforms/common/script.h"
 #include "tests/support/test_host.h"
 

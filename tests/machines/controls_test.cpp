@@ -14,6 +14,7 @@ constexpr uint8_t printScreen = 0xB7;
 constexpr uint8_t scrollLock = 0x46;
 constexpr uint8_t space = 0x39;
 constexpr uint8_t leftArrow = 0xCB;
+constexpr uint8_t f11 = 0x57;
 
 class ControlsTest : public TiaTest {
   protected:
@@ -86,6 +87,17 @@ TEST_F(ControlsTest, FullScreenKeyTogglesOnceAndFreezesTheInputs) {
     frameWith({leftWindows, fKey});
     EXPECT_FALSE(fullScreen);
     EXPECT_EQ(testHost.count("size 960x768"), 2);
+    // F11 does the same in every host, and reaches the key arrays as every
+    // key does.
+    frameWith({f11});
+    EXPECT_TRUE(fullScreen);
+    EXPECT_EQ(keysNow[f11], 0x80);
+    frameWith({f11});
+    EXPECT_TRUE(fullScreen);
+    frameWith({});
+    frameWith({f11, leftWindows, fKey});
+    EXPECT_FALSE(fullScreen); // both at once toggle once
+    EXPECT_EQ(testHost.count("size 960x768"), 4);
 }
 
 TEST_F(ControlsTest, ScreenshotKeyTakesOneShotPerPress) {
@@ -144,6 +156,8 @@ TEST_F(ControlsTest, FrameStartThroughTheDriver) {
         {"full screen", {}, {leftWindows, fKey, leftArrow}, false, false, false, true, true, 0, 3, 152, stale},
         {"screenshot", {}, {leftShift, printScreen, leftArrow}, false, false, false, true, false, 1, 3, 152, stale},
         {"full screen first", {}, {leftWindows, fKey, leftShift, printScreen, deleteKey}, false, false, false, true, true, 0, 3, 152, stale},
+        {"F11", {}, {f11, leftShift, printScreen, leftArrow}, false, false, false, true, true, 0, 3, 152, stale},
+        {"F11 held", {f11}, {f11, leftArrow}, false, false, false, true, false, 0, 3, 152, stale},
         {"F held", {leftWindows, fKey}, {leftWindows, fKey, leftShift, printScreen}, false, false, false, true, false, 0, 3, 152, stale},
         {"screenshot first", {}, {leftShift, printScreen, deleteKey, leftArrow}, false, false, false, true, false, 1, 3, 152, stale},
         {"Delete", {}, {deleteKey, leftArrow}, false, false, false, true, false, 0, 1, 154, 154},

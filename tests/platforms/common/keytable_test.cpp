@@ -1,11 +1,13 @@
-// The SDL scancode table against the key codes the keyboard hook of the
-// Windows program records for the same physical keys.
+// The key table: SDL scancodes against the key codes the keyboard hook of the
+// Windows program records for the same physical keys, and every column of
+// every row.
 #include "host/keycodes.h"
-#include "platforms/common/scancodes.h"
+#include "platforms/common/keytable.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
+#include <string>
 
 namespace {
 
@@ -75,7 +77,30 @@ TEST(Scancodes, NoTwoKeysShareACode) {
         EXPECT_TRUE(seen.insert(code).second)
             << "scancode " << scancode << " repeats code " << int(code);
     }
-    EXPECT_EQ(translated, 104); // letters, digits, F keys and the 58 others
+    EXPECT_EQ(translated, 105); // letters, digits, F keys and the 59 others
+}
+
+// Every column of a row leads back to the row's code, and no name, scancode
+// or DOM code belongs to two rows.
+TEST(KeyTable, EveryColumnOfARowFindsItsCode) {
+    std::set<std::string> names, domCodes;
+    std::set<uint8_t> codes;
+    for (const KeyRow& row : keyTable) {
+        EXPECT_TRUE(codes.insert(row.code).second) << row.name;
+        EXPECT_TRUE(names.insert(row.name).second) << row.name;
+        EXPECT_EQ(keyCodeByName(row.name), row.code) << row.name;
+        EXPECT_STREQ(keyNameOf(row.code), row.name);
+        if (row.usbUsage) {
+            EXPECT_EQ(keyCodeForScancode(row.usbUsage), row.code) << row.name;
+        }
+        for (const char* dom : {row.domCode, row.domAltCode}) {
+            if (!dom) continue;
+            EXPECT_TRUE(domCodes.insert(dom).second) << dom;
+            EXPECT_EQ(keyCodeForDomCode(dom), row.code) << dom;
+        }
+    }
+    EXPECT_EQ(keyCodeForDomCode("NoSuchKey"), 0);
+    EXPECT_EQ(keyNameOf(0), nullptr);
 }
 
 } // namespace
