@@ -122,10 +122,15 @@ bool takeScreen(const char* value, Options& options, Gathered&, std::string& err
         error = "--screen wants WIDTHxHEIGHT, got \"" + std::string(text) + "\"";
         return false;
     }
-    if (options.screenWidth >= minimumScreenWidth && options.screenHeight >= minimumScreenHeight)
-        return true;
-    error = "--screen must be at least 1280x960";
-    return false;
+    if (options.screenWidth < minimumScreenWidth || options.screenHeight < minimumScreenHeight) {
+        error = "--screen must be at least 1280x960";
+        return false;
+    }
+    if (options.screenWidth > maximumScreenWidth || options.screenHeight > maximumScreenHeight) {
+        error = "--screen must be at most 8192x8192";
+        return false;
+    }
+    return true;
 }
 
 // The options that take a value, each with what it does with it.
@@ -228,7 +233,8 @@ Emulates the TIA-MC-1 arcade board (and the TIA-MC-2 variant). Without
                       keys, so frame F+1 still rebuilds the cabinet inputs and
                       a held Left Windows + F does not stop it
   --drop FRAME:PATH   drop the file PATH onto the program at FRAME
-  --screen WxH        back buffer size (default and minimum 1280x960)
+  --screen WxH        back buffer size (default and minimum 1280x960, at most
+                      8192x8192)
   --help, -h          this text
 
 Frames: "frame N" is the moment after N frames have run and been presented,

@@ -69,6 +69,10 @@ void consolePrintf(const char* format, ...) __attribute__((format(printf, 1, 2))
 // Back buffer size: the display size, at least 1280 x 960.
 constexpr uint32_t minimumScreenWidth = 1280;
 constexpr uint32_t minimumScreenHeight = 960;
+// The largest back buffer asked for on the command line: 256 MiB of pixels,
+// beyond any display's size and within the textures window hosts can make.
+constexpr uint32_t maximumScreenWidth = 8192;
+constexpr uint32_t maximumScreenHeight = 8192;
 extern uint32_t screenWidth;
 extern uint32_t screenHeight;
 

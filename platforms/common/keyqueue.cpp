@@ -11,20 +11,23 @@ namespace {
 struct KeyEvent {
     uint8_t code;
     bool down;
+    uint32_t frame; // frames applied when the event came
 };
 
 // Far more than anyone types in a frame; beyond it the oldest events go.
 constexpr std::size_t queueLimit = 512;
 std::deque<KeyEvent> queued;
+uint32_t framesApplied;
 } // namespace
 
 void queueKeyEvent(uint8_t code, bool down) {
     if (code == pauseKey && !down) return;
     if (queued.size() == queueLimit) queued.pop_front();
-    queued.push_back(KeyEvent{code, down});
+    queued.push_back(KeyEvent{code, down, framesApplied});
 }
 
 bool applyKeyEvents() {
+    ++framesApplied;
     bool changed[256] = {};
     bool pressed = false;
     while (!queued.empty()) {
@@ -32,7 +35,11 @@ bool applyKeyEvents() {
         if (event.code == pauseKey) {
             pressPause();
         } else if (((liveKeys[event.code] & 0x80) != 0) != event.down) {
-            if (changed[event.code]) break;
+            // A key changing faster than frames for long (autorepeat sent as
+            // presses and releases) would hold every later key back: an
+            // event that has waited maxKeyDelayFrames goes in even when its
+            // key changed this frame already.
+            if (changed[event.code] && framesApplied - event.frame < maxKeyDelayFrames) break;
             changed[event.code] = true;
             liveKeys[event.code] = event.down ? 0x80 : 0;
             pressed = pressed || event.down;

@@ -9,9 +9,12 @@
 // Queues a key event of the keyboard; Pause's release is never recorded
 // (its press holds for five snapshots).
 void queueKeyEvent(uint8_t code, bool down);
+// No event waits longer than this many frames: one that has waited so long
+// is applied even where its key changed in the same frame.
+constexpr uint32_t maxKeyDelayFrames = 4;
 // Applies the queued events to liveKeys in order, up to the first that would
 // change a key already changed by this call; the rest wait for the next
-// frame. True when a key went down.
+// frame, at most maxKeyDelayFrames frames in all. True when a key went down.
 bool applyKeyEvents();
 // Forgets every queued event (the keyboard was released).
 void clearKeyEvents();

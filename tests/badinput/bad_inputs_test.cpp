@@ -182,6 +182,8 @@ std::vector<BadInputRow> rows() {
          {},
          WorkDir::writable,
          true},
+        {"BackBufferTooLarge", saveGame, "--frames 5 game.tia --screen 100000x100000", 2, "",
+         "korvalo: --screen must be at most 8192x8192\n"},
         {"KeyFramesOutOfOrder",
          saveGame,
          "--frames 5 game.tia --keys 3:down:T,2:up:T",

@@ -62,6 +62,28 @@ TEST(KeyQueue, EveryChangeShowsInOrder) {
     }
 }
 
+// A key sent as a press and a release three times a frame, without end, holds
+// a key pressed meanwhile back no longer than the bound, and the busy key's
+// last event still decides its state.
+TEST(KeyQueue, AKeyChangingEveryFrameHoldsOthersBackAtMostTheBound) {
+    installTestHost();
+    clearKeyEvents();
+    int spaceSeen = -1;
+    for (int frame = 0; frame < 200 && spaceSeen < 0; ++frame) {
+        for (int i = 0; i < 3; ++i) {
+            queueKeyEvent(deleteKey, true);
+            queueKeyEvent(deleteKey, false);
+        }
+        if (frame == 100) queueKeyEvent(spaceKey, true);
+        applyKeyEvents();
+        if (liveKeys[spaceKey] & 0x80) spaceSeen = frame;
+    }
+    ASSERT_GE(spaceSeen, 100);
+    EXPECT_LT(spaceSeen, 100 + int(maxKeyDelayFrames));
+    EXPECT_EQ(liveKeys[deleteKey], 0);
+    clearKeyEvents();
+}
+
 TEST(KeyQueue, ClearingForgetsWhatWaits) {
     installTestHost();
     queueKeyEvent(deleteKey, true);
