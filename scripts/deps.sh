@@ -15,7 +15,7 @@ declare -A groups=(
     [build]="build-essential cmake ninja-build pkg-config googletest libgtest-dev libgmock-dev
              libpng-dev libsdl2-dev pasmo python3"
     [fuzz]="clang libclang-rt-14-dev"
-    [window]="xvfb xauth xdotool openbox x11-utils libx11-dev imagemagick"
+    [window]="xvfb xauth xdotool openbox x11-utils libx11-dev"
     [wine]="mingw-w64 wine wine64 libgl1-mesa-dri pulseaudio xvfb xauth xdotool x11-utils"
     [web]="emscripten chromium nodejs"
 )

@@ -2,12 +2,12 @@
 #include "platforms/headless/headless.h"
 
 #include "host/host.h"
+#include "platforms/common/files.h"
 #include "platforms/common/png_writer.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 
 uint32_t headlessFrames;
 
@@ -25,13 +25,6 @@ void pacingStep() {
 }
 
 void muteAudio() {}
-
-// Any directory entry counts, a dangling symbolic link included: the PNG
-// writer would not create the file through it either.
-bool fileExists(const char* path) {
-    std::error_code error;
-    return std::filesystem::exists(std::filesystem::symlink_status(path, error));
-}
 
 [[noreturn]] void shutdownAndExit() {
     std::fflush(stdout);
@@ -63,7 +56,7 @@ void startHeadlessHost(uint32_t width, uint32_t height, FrameHook onFrame) {
                    pacingStep,
                    muteAudio,
                    writePngFile,
-                   fileExists,
+                   pathExists,
                    fatalError,
                    shutdownAndExit,
                    consoleOut};

@@ -8,6 +8,7 @@
 #include "host/host.h"
 #include "host/keycodes.h"
 #include "platforms/common/keyqueue.h"
+#include "platforms/common/files.h"
 #include "platforms/common/png_writer.h"
 #include "platforms/common/keytable.h"
 #include "platforms/common/version.h"
@@ -20,7 +21,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <filesystem>
 #include <vector>
 
 SdlHostWatch sdlHostWatch;
@@ -125,11 +125,6 @@ void showWindow() {
 }
 
 void muteAudio() { audio.muted = true; }
-
-bool fileExists(const char* path) {
-    std::error_code error;
-    return std::filesystem::exists(std::filesystem::symlink_status(path, error));
-}
 
 void releaseSdl() {
     if (audio.device) SDL_CloseAudioDevice(audio.device);
@@ -520,7 +515,7 @@ void startSdlHost(const SdlHostConfig& config) {
                    pacingStep,
                    muteAudio,
                    writePngFile,
-                   fileExists,
+                   pathExists,
                    fatalError,
                    shutdownAndExit,
                    consoleOut};
