@@ -45,9 +45,19 @@ struct SdlHost {
     // One board frame per refresh, the present waiting for it.
     bool lockedToDisplay;
     uint64_t refreshMicros; // one refresh of the display
+    // The display the window is on; its size and rate decide the back
+    // buffer's size and the pacing.
+    int display;
+    // Presents are still to be timed against the display's refresh.
+    bool checkPresents;
+    uint64_t firstFrameMicros; // when the first frame was presented
 };
 
 SdlHost sdl;
+
+struct ScreenSize {
+    uint32_t width, height;
+};
 
 struct AudioStream {
     SDL_AudioDeviceID device;
@@ -77,6 +87,8 @@ struct PadScriptEvent {
 std::vector<PadScriptEvent> padScript;
 size_t padScriptNext;
 void runPadScript(uint32_t framesRun);
+void checkPresentsWait();
+void followDisplay();
 
 uint64_t threadCpuNanos() {
     timespec now;
@@ -86,11 +98,11 @@ uint64_t threadCpuNanos() {
 
 // Host record ------------------------------------------------------------
 
-// A window grown by a larger preset is moved back inside the desktop's
-// usable area where it fits there.
+// A window grown by a larger preset is moved back inside the usable area of
+// the display it is on where it fits there.
 void keepOnScreen(int w, int h) {
     SDL_Rect usable;
-    if (SDL_GetDisplayUsableBounds(0, &usable) != 0) return;
+    if (SDL_GetDisplayUsableBounds(sdl.display, &usable) != 0) return;
     int x = 0, y = 0, top = 0, left = 0;
     SDL_GetWindowPosition(sdl.window, &x, &y);
     SDL_GetWindowBordersSize(sdl.window, &top, &left, nullptr, nullptr);
@@ -119,9 +131,12 @@ void sizeClient(uint32_t width, uint32_t height) {
     keepOnScreen(w, h);
 }
 
+// Presents are timed once the window is shown: a hidden window's presents
+// need not wait for anything.
 void showWindow() {
     SDL_ShowWindow(sdl.window);
     SDL_RaiseWindow(sdl.window);
+    checkPresentsWait();
 }
 
 void muteAudio() { audio.muted = true; }
@@ -135,6 +150,12 @@ void releaseSdl() {
 }
 
 [[noreturn]] void shutdownAndExit() {
+    const double seconds = static_cast<double>(steadyMicros() - sdl.firstFrameMicros) / 1e6;
+    if (sdl.framesRun > 1 && seconds > 0) {
+        consolePrintf("%u frames shown in %.2f s, %.2f per second\n",
+                      static_cast<unsigned>(sdl.framesRun), seconds,
+                      static_cast<double>(sdl.framesRun - 1) / seconds);
+    }
     std::fflush(stdout);
     releaseSdl();
     std::exit(0);
@@ -183,9 +204,14 @@ void presentOnSurface() {
     if (rect.width < surface->w || rect.height < surface->h) {
         SDL_FillRect(surface, nullptr, 0);
     }
+    // An output larger than the back buffer (a larger display than the one
+    // it was made for) shows it in its middle.
+    const int left = (surface->w - rect.width) / 2, top = (surface->h - rect.height) / 2;
     SDL_LockSurface(surface);
+    uint8_t* const target = static_cast<uint8_t*>(surface->pixels) + top * surface->pitch +
+                            left * surface->format->BytesPerPixel;
     SDL_ConvertPixels(rect.width, rect.height, SDL_PIXELFORMAT_RGB888, rect.origin, rect.pitch,
-                      surface->format->format, surface->pixels, surface->pitch);
+                      surface->format->format, target, surface->pitch);
     SDL_UnlockSurface(surface);
     SDL_UpdateWindowSurface(sdl.window);
 }
@@ -195,12 +221,14 @@ void presentWithRenderer() {
     SDL_GetRendererOutputSize(sdl.renderer, &outW, &outH);
     const ShownRect rect = shownRect(outW, outH);
     const SDL_Rect area{0, 0, rect.width, rect.height};
+    const SDL_Rect shown{(outW - rect.width) / 2, (outH - rect.height) / 2, rect.width,
+                         rect.height};
     SDL_UpdateTexture(sdl.texture, &area, rect.origin, rect.pitch);
     if (rect.width < outW || rect.height < outH) {
         SDL_SetRenderDrawColor(sdl.renderer, 0, 0, 0, 255);
         SDL_RenderClear(sdl.renderer);
     }
-    SDL_RenderCopy(sdl.renderer, sdl.texture, &area, &area);
+    SDL_RenderCopy(sdl.renderer, sdl.texture, &area, &shown);
     SDL_RenderPresent(sdl.renderer);
 }
 
@@ -297,21 +325,26 @@ void padAxis(const SDL_ControllerAxisEvent& event) {
     setPadStick(slot, pad.stickX, pad.stickY);
 }
 
+// A window moved or resized (full screen included) may have reached
+// another display, or its display another mode.
 void windowEvent(const SDL_WindowEvent& event) {
     switch (event.event) {
     case SDL_WINDOWEVENT_FOCUS_GAINED: setKeyboardFocus(true); break;
     case SDL_WINDOWEVENT_FOCUS_LOST: setKeyboardFocus(false); break;
     case SDL_WINDOWEVENT_CLOSE: shutdownAndExit();
+    case SDL_WINDOWEVENT_MOVED:
+    case SDL_WINDOWEVENT_SIZE_CHANGED:
+    case SDL_WINDOWEVENT_DISPLAY_CHANGED: followDisplay(); break;
     default: break;
     }
 }
 
 // A file dropped onto the window; the driver loads it between two frames.
+// Dropped text is not wanted, but its copy is ours to free; the drop's
+// begin and end carry none.
 void dropEvent(SDL_DropEvent& event) {
-    if (event.file) {
-        acceptDrop(event.file);
-        SDL_free(event.file);
-    }
+    if (event.file && event.type == SDL_DROPFILE) acceptDrop(event.file);
+    SDL_free(event.file);
 }
 
 void handleEvents() {
@@ -322,7 +355,10 @@ void handleEvents() {
         case SDL_KEYDOWN:
         case SDL_KEYUP: recordKey(event.key); break;
         case SDL_WINDOWEVENT: windowEvent(event.window); break;
-        case SDL_DROPFILE: dropEvent(event.drop); break;
+        case SDL_DROPBEGIN:
+        case SDL_DROPFILE:
+        case SDL_DROPTEXT:
+        case SDL_DROPCOMPLETE: dropEvent(event.drop); break;
         case SDL_CONTROLLERDEVICEADDED: openPad(event.cdevice.which); break;
         case SDL_CONTROLLERDEVICEREMOVED: closePad(event.cdevice.which); break;
         case SDL_CONTROLLERBUTTONDOWN:
@@ -354,6 +390,57 @@ void sleepUntil(uint64_t deadline) {
     }
 }
 
+// How frames are paced on the window's display: up to 75 Hz one board
+// frame per refresh where presents wait for it, above 75 Hz each frame shown
+// until its deadline at 60 frames a second, and where presents do not wait
+// the steady clock at the display's rate (60 frames a second where it names
+// none).
+void decidePacing() {
+    sdl.lockedToDisplay = sdl.vsync && lockedToRefresh(refreshRate);
+    sdl.refreshMicros = 256000000u / (refreshRate ? refreshRate : 60 * 256);
+    startPacer(refreshRate, steadyMicros());
+    if (!sdl.vsync) {
+        consolePrintf("Frames paced at %.3fHz on the steady clock\n",
+                      static_cast<double>(framePacer.rateHz256) / 256.0);
+    }
+}
+
+// Presents timed one after another, the window shown: a driver may accept
+// the swap interval and ignore it, or the display may run at another rate
+// than the one it names. Either way the steady clock paces instead, and the
+// renderer stops waiting for the display (a present that still waited would
+// come a refresh after the deadline).
+constexpr int presentsTimed = 8;
+
+// They wait when they take about a refresh each, the middle one between 3/4
+// and 3/2 of a refresh: the first presents of a swap chain may return at
+// once while its buffers are free, and a busy machine delays a few.
+bool presentsTakeARefresh(uint64_t (&micros)[presentsTimed], uint64_t refreshMicros) {
+    std::nth_element(micros, micros + presentsTimed / 2, micros + presentsTimed);
+    const uint64_t middle = micros[presentsTimed / 2];
+    return middle * 4 >= refreshMicros * 3 && middle * 2 <= refreshMicros * 3;
+}
+
+void checkPresentsWait() {
+    sdl.checkPresents = false;
+    if (!sdl.vsync) return;
+    uint64_t took[presentsTimed];
+    uint64_t total = 0;
+    for (uint64_t& micros : took) {
+        const uint64_t before = steadyMicros();
+        presentWithRenderer();
+        micros = steadyMicros() - before;
+        total += micros;
+    }
+    if (presentsTakeARefresh(took, sdl.refreshMicros)) return;
+    consolePrintf("Presents do not wait for the display (%.2f ms each, a refresh %.2f ms)\n",
+                  static_cast<double>(total) / presentsTimed / 1000.0,
+                  static_cast<double>(sdl.refreshMicros) / 1000.0);
+    SDL_RenderSetVSync(sdl.renderer, 0);
+    sdl.vsync = false;
+    decidePacing();
+}
+
 // Up to 75 Hz one board frame per refresh, the present waiting for the
 // display. A faster display shows each board frame for as many refreshes as
 // fit before its deadline on the steady clock, 60 board frames a second:
@@ -375,7 +462,9 @@ void pacingStep() {
         sleepUntil(now + pacerWaitMicros(now));
         present();
     }
-    ++sdl.framesRun;
+    if (++sdl.framesRun == 1) sdl.firstFrameMicros = steadyMicros();
+    // The window moved to a display whose presents are still to be timed.
+    if (sdl.checkPresents) checkPresentsWait();
     runPadScript(sdl.framesRun);
     if (sdl.config.onFrame) sdl.config.onFrame(sdl.framesRun);
     // On the steady clock the keys are read a quarter of a frame before the
@@ -408,7 +497,7 @@ uint64_t probeMicros() { return steadyMicros(); }
 
 bool desktopHeight(uint32_t* lines) {
     SDL_DisplayMode mode{};
-    if (SDL_GetDesktopDisplayMode(0, &mode) != 0) return false;
+    if (SDL_GetDesktopDisplayMode(sdl.display, &mode) != 0) return false;
     *lines = static_cast<uint32_t>(mode.h);
     return true;
 }
@@ -459,6 +548,12 @@ void openAudio() {
 
 // Video -------------------------------------------------------------------
 
+bool rendererWaits() {
+    SDL_RendererInfo info{};
+    return SDL_GetRendererInfo(sdl.renderer, &info) == 0 &&
+           (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
+}
+
 // Where the display has a vertical blank to wait for, an accelerated
 // renderer waits for it (the software one where there is no accelerated
 // one). Where it has none (a virtual display), the window's own surface is
@@ -482,13 +577,64 @@ void createPresenter(PresentWay way, bool wantVsync) {
         sdl.renderer = SDL_CreateRenderer(sdl.window, -1, SDL_RENDERER_SOFTWARE | vsyncFlag);
     }
     if (!sdl.renderer) host.fatalError("Can't create Primary Surface!");
+    sdl.vsync = wantVsync && rendererWaits();
+}
+
+// The back buffer covers the display (at least the size asked for, at most
+// the largest the hosts make); the streaming texture is the back buffer's
+// size.
+ScreenSize backBufferFor(const SDL_DisplayMode& mode) {
+    const auto cover = [](int shown, uint32_t least, uint32_t most) {
+        return std::min(std::max(static_cast<uint32_t>(std::max(shown, 0)), least), most);
+    };
+    return ScreenSize{cover(mode.w, sdl.config.minimumWidth, maximumScreenWidth),
+                      cover(mode.h, sdl.config.minimumHeight, maximumScreenHeight)};
+}
+
+void makeBackBuffer(ScreenSize size) {
+    screenWidth = size.width;
+    screenHeight = size.height;
+    sizeMemoryBackBuffer();
+    if (!sdl.renderer) return;
+    if (sdl.texture) SDL_DestroyTexture(sdl.texture);
     sdl.texture =
         SDL_CreateTexture(sdl.renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING,
                           static_cast<int>(screenWidth), static_cast<int>(screenHeight));
     if (!sdl.texture) host.fatalError("Can't create Back-Buffer Surface!");
-    SDL_RendererInfo info{};
-    SDL_GetRendererInfo(sdl.renderer, &info);
-    sdl.vsync = wantVsync && (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
+}
+
+// The rate the display names, 0 where it names none (a virtual display).
+uint32_t namedRate(const SDL_DisplayMode& mode) {
+    return mode.refresh_rate > 0 ? static_cast<uint32_t>(mode.refresh_rate) : 0;
+}
+
+// The window's display names another rate: the renderer waits for its
+// vertical blank where it names one, timed again before it is trusted.
+void followRate(uint32_t hz) {
+    monitorHz = hz;
+    refreshRate = fallbackRefreshRate();
+    if (sdl.renderer) {
+        sdl.vsync = hz > 0 && SDL_RenderSetVSync(sdl.renderer, 1) == 0 && rendererWaits();
+        if (!sdl.vsync) SDL_RenderSetVSync(sdl.renderer, 0);
+        sdl.checkPresents = sdl.vsync;
+    }
+    decidePacing();
+}
+
+// The window reached another display, or its display another mode: the
+// back buffer follows its size, the pacing its rate.
+void followDisplay() {
+    const int index = std::max(SDL_GetWindowDisplayIndex(sdl.window), 0);
+    SDL_DisplayMode mode{};
+    if (SDL_GetDesktopDisplayMode(index, &mode) != 0) return;
+    const ScreenSize size = backBufferFor(mode);
+    const bool resized = size.width != screenWidth || size.height != screenHeight;
+    const uint32_t hz = namedRate(mode);
+    if (index == sdl.display && !resized && hz == monitorHz) return;
+    sdl.display = index;
+    consolePrintf("Display %d: %dx%d, %dHz\n", index, mode.w, mode.h, static_cast<int>(hz));
+    if (resized) makeBackBuffer(size);
+    if (hz != monitorHz) followRate(hz);
 }
 
 } // namespace
@@ -524,19 +670,20 @@ void startSdlHost(const SdlHostConfig& config) {
         host.fatalError("Can't open the display!");
     }
     sdl.videoUp = true;
-    SDL_DisplayMode mode{};
-    if (SDL_GetDesktopDisplayMode(0, &mode) != 0) host.fatalError("Can't get Display Parameters!");
-    consolePrintf("Screen size: %dx%d\n", mode.w, mode.h);
-    screenWidth = std::max(static_cast<uint32_t>(mode.w), config.minimumWidth);
-    screenHeight = std::max(static_cast<uint32_t>(mode.h), config.minimumHeight);
     sdl.window = SDL_CreateWindow(windowTitle, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
                                   960, 769, SDL_WINDOW_HIDDEN);
     if (!sdl.window) host.fatalError("Can't create the window!");
+    sdl.display = std::max(SDL_GetWindowDisplayIndex(sdl.window), 0);
+    SDL_DisplayMode mode{};
+    if (SDL_GetDesktopDisplayMode(sdl.display, &mode) != 0) {
+        host.fatalError("Can't get Display Parameters!");
+    }
+    consolePrintf("Screen size: %dx%d\n", mode.w, mode.h);
     // A display that names no rate (a virtual one) gets no vertical-blank
     // wait: SDL would only imitate one with a coarse sleep.
-    monitorHz = mode.refresh_rate > 0 ? static_cast<uint32_t>(mode.refresh_rate) : 0;
+    monitorHz = namedRate(mode);
     createPresenter(config.way, monitorHz > 0);
-    sizeMemoryBackBuffer();
+    makeBackBuffer(backBufferFor(mode));
     consolePrintf("\n");
     openAudio();
     // The emulation thread runs at a raised priority where the system allows
@@ -546,14 +693,12 @@ void startSdlHost(const SdlHostConfig& config) {
     const bool measured = measureRefreshByFrames(
         FrameClockProbe{presentAndWait, audioRingPosition, probeMicros, desktopHeight});
     reportRefresh(measured);
-    sdl.lockedToDisplay = sdl.vsync && lockedToRefresh(refreshRate);
-    sdl.refreshMicros = 256000000u / (refreshRate ? refreshRate : 60 * 256);
     SDL_EventState(SDL_DROPFILE, SDL_ENABLE);
     consolePrintf("Timer Period Min - %dms\n", 1);
     consolePrintf("QPFrequency = %uHz\n", static_cast<uint32_t>(SDL_GetPerformanceFrequency()));
     consolePrintf("CPU Mode: Pure\n");
     muteAudio();
-    startPacer(refreshRate, steadyMicros());
+    decidePacing();
 }
 
 // Virtual pad ---------------------------------------------------------------

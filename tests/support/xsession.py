@@ -16,6 +16,8 @@ is stopped when the `with` block ends, and only those processes. The xtool
 binary comes from the xtool= argument or the XTOOL environment variable.
 """
 
+import contextlib
+import ctypes
 import os
 import pathlib
 import re
@@ -344,6 +346,67 @@ class XSession:
     def keycode(self, keysym):
         """The keycode of a keysym name in this display's keymap."""
         return int(self._xtool("keycode", keysym).decode())
+
+    # ---- the display's mode -------------------------------------------------------------
+
+    @contextlib.contextmanager
+    def refresh_rate(self, hz):
+        """Inside the block the display names a refresh rate of hz (Xvfb's own
+        mode names none): a mode of the screen's size with a dot clock, set
+        through RandR on the one output. The X server forgets a mode when the
+        client that made it disconnects, so the connection stays open until
+        the block ends and the first mode is back."""
+        x, rr = ctypes.CDLL("libX11.so.6"), ctypes.CDLL("libXrandr.so.2")
+        ulong, uint, ptr = ctypes.c_ulong, ctypes.c_uint, ctypes.c_void_p
+
+        class Mode(ctypes.Structure):
+            _fields_ = [(f, t) for f, t in zip(
+                ("id width height dotClock hSyncStart hSyncEnd hTotal hSkew vSyncStart "
+                 "vSyncEnd vTotal name nameLength flags").split(),
+                (ulong, uint, uint, ulong) + (uint,) * 7 + (ctypes.c_char_p, uint, ulong))]
+
+        class Resources(ctypes.Structure):  # XRRScreenResources up to its outputs
+            _fields_ = [("time", ulong), ("config", ulong), ("ncrtc", ctypes.c_int),
+                        ("crtcs", ctypes.POINTER(ulong)), ("noutput", ctypes.c_int),
+                        ("outputs", ctypes.POINTER(ulong))]
+
+        for f, res, args in ((x.XOpenDisplay, ptr, [ctypes.c_char_p]),
+                             (x.XDefaultRootWindow, ulong, [ptr]),
+                             (x.XSync, None, [ptr, ctypes.c_int]), (x.XCloseDisplay, None, [ptr]),
+                             (rr.XRRGetScreenResourcesCurrent, ctypes.POINTER(Resources),
+                              [ptr, ulong]),
+                             (rr.XRRGetCrtcInfo, ctypes.POINTER(ulong * 6), [ptr, ptr, ulong]),
+                             (rr.XRRCreateMode, ulong, [ptr, ulong, ctypes.POINTER(Mode)]),
+                             (rr.XRRAddOutputMode, None, [ptr, ulong, ulong]),
+                             (rr.XRRSetCrtcConfig, ctypes.c_int,
+                              [ptr, ptr, ulong, ulong, ctypes.c_int, ctypes.c_int, ulong,
+                               ctypes.c_ushort, ctypes.POINTER(ulong), ctypes.c_int])):
+            f.restype, f.argtypes = res, args
+        dpy = x.XOpenDisplay(self.display.encode())
+        root = x.XDefaultRootWindow(dpy)
+
+        def set_mode(mode):
+            res = rr.XRRGetScreenResourcesCurrent(dpy, root)
+            r = res.contents
+            if rr.XRRSetCrtcConfig(dpy, res, r.crtcs[0], 0, 0, 0, mode, 1, r.outputs, 1) != 0:
+                raise RuntimeError("RandR refused mode %d" % mode)
+            x.XSync(dpy, 0)
+
+        try:
+            res = rr.XRRGetScreenResourcesCurrent(dpy, root)
+            # XRRCrtcInfo: timestamp, x and y, width and height, then the mode.
+            first = rr.XRRGetCrtcInfo(dpy, res, res.contents.crtcs[0]).contents[3]
+            w, h, name = self.width, self.height, b"%dHz" % hz
+            made = rr.XRRCreateMode(dpy, root, Mode(0, w, h, w * h * hz, w, w, w, 0, h, h, h,
+                                                    name, len(name), 0))
+            rr.XRRAddOutputMode(dpy, res.contents.outputs[0], made)
+            set_mode(made)
+            try:
+                yield
+            finally:
+                set_mode(first)
+        finally:
+            x.XCloseDisplay(dpy)
 
     # ---- xtool -------------------------------------------------------------------------
 

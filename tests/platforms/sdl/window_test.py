@@ -9,6 +9,7 @@ screenshots of the same state taken by the headless program.
 
 import os
 import pathlib
+import re
 import subprocess
 import sys
 import tempfile
@@ -34,6 +35,10 @@ PAUSED_BY = 482
 # event, tells whether the focus came in time.
 FOCUS_BY = 100
 ENV = {"SDL_AUDIODRIVER": "dummy"}
+# Frames a second the board runs at on a display that names no rate or 60 Hz:
+# loose enough for a busy machine, far below what presents that do not wait
+# give (hundreds a second).
+FRAME_RATES = (30, 90)
 
 
 def read_png(path):
@@ -206,10 +211,40 @@ class WindowProgram(unittest.TestCase):
         self.wait_picture(win, read_png(GOLDEN / "selftest_preset3_black.png"),
                           "the dropped self-test")
 
-        # Closing the window ends the program with exit code 0.
+        # Closing the window ends the program with exit code 0, the frames
+        # having come on the steady clock (Xvfb names no rate).
         self.x.close(win)
         self.assertEqual(program.wait(timeout=10), 0)
         self.assertNotIn("System Error", program.output("stderr"))
+        self.assertIn("Frames paced at 60.000Hz on the steady clock", program.output())
+        self.check_frame_rate(program.output())
+
+    def check_frame_rate(self, output):
+        rate = float(re.search(r"frames shown in [\d.]+ s, ([\d.]+) per second", output).group(1))
+        self.assertGreaterEqual(rate, FRAME_RATES[0], output)
+        self.assertLessEqual(rate, FRAME_RATES[1], output)
+
+    def test_frame_rate_on_a_display_that_names_one(self):
+        """A display that names 60 Hz: the renderers claim to wait for it.
+        SDL's software renderer returns at once all the same: the check after
+        the window is shown finds that out and the steady clock paces. The
+        accelerated one (Mesa's software OpenGL under Xvfb) runs at the
+        display's rate whichever way its check goes."""
+        with self.x.refresh_rate(60):
+            for way in ("software", "accelerated"):
+                folder = pathlib.Path(tempfile.mkdtemp(dir=self.dir))
+                program = self.x.run_program([KORVALO, "--present", way, "--frames", 240, DEMO],
+                                             cwd=folder, env=ENV)
+                self.addCleanup(program.stop)
+                self.assertEqual(program.wait(timeout=60), 0)
+                out = program.output()
+                sys.stderr.write("--present %s: %s\n" % (way, "; ".join(re.findall(
+                    r"^(?:Presents|Frames|\d+ frames) .*$", out, re.M))))
+                self.assertIn("Monitor frequency - 60Hz", out)
+                self.check_frame_rate(out)
+                if way == "software":
+                    self.assertIn("Presents do not wait for the display", out)
+                    self.assertIn("Frames paced at 60.000Hz on the steady clock", out)
 
     def full_screen(self, win, keys):
         before = self.x.geometry(win)
