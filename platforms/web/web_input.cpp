@@ -30,7 +30,10 @@ bool keyWithheldFromPage(uint8_t keyCode) {
 
 void webKeyEvent(uint8_t keyCode, bool down) {
     if (!keyboardCaptured) return;
-    if (!down && !heldOnPage[keyCode] && keyCode != pauseKey) queueKeyEvent(keyCode, true);
+    // A release with no press seen is a key held while the focus came back
+    // (no press for the game), except for Print Screen, which browsers often
+    // deliver as a release alone.
+    if (!down && !heldOnPage[keyCode] && keyCode == printScreenKey) queueKeyEvent(keyCode, true);
     heldOnPage[keyCode] = down;
     queueKeyEvent(keyCode, down);
 }

@@ -18,9 +18,10 @@ bool keyWithheldFromPage(uint8_t keyCode);
 // One key event, queued as the window program queues its keys: each key
 // changes at most once a frame, so a tap between two frames shows in one
 // snapshot and a quick second tap in a later one. A release with no press
-// seen (Print Screen often comes as a release alone) counts as a press and a
-// release. Pause goes down as the keyboard hook records it (held for five
-// snapshots, release ignored).
+// seen is ignored (the key was held when the page got the focus), except
+// Print Screen's, which counts as a press and a release (browsers often send
+// Print Screen as a release alone). Pause goes down as the keyboard hook
+// records it (held for five snapshots, release ignored).
 void webKeyEvent(uint8_t keyCode, bool down);
 // Applies the queued events to the keys; called before every frame.
 void webBeforeFrame();

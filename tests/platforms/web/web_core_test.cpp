@@ -108,7 +108,13 @@ TEST(WebKeys, EveryPressShowsInAFrameAndTheFocusReleasesKeys) {
          {D(fKey), F, U(fKey), D(fKey), F, F},
          fKey,
          "101"},
-        {"release alone", {F, U(printScreenKey), F, F}, printScreenKey, "010"},
+        {"Print Screen: release alone", {F, U(printScreenKey), F, F}, printScreenKey, "010"},
+        {"Left Ctrl held as the focus came, released here",
+         {blur, focus, F, U(leftCtrlKey), F, F},
+         leftCtrlKey,
+         "000"},
+        {"Enter: release alone", {F, U(enterKey), F, F}, enterKey, "000"},
+        {"Pause: release alone", {F, U(pauseKey), F, F}, pauseKey, "000"},
         {"key repeat", {D(tKey), F, D(tKey), F, U(tKey), F}, tKey, "110"},
         {"Pause: five snapshots",
          {D(pauseKey), U(pauseKey), F, F, F, F, F, F, F},
@@ -155,7 +161,7 @@ TEST(WebPads, StandardButtonsAndTheLeftStickPressTheCabinetKeys) {
         if (c.button >= 0) pressed[c.button] = true;
         const double axes[4] = {c.x, c.y, 0.7, 0.7}; // the right stick does nothing
         webPadState(1, pressed, standardPadButtons, axes, 4);
-        std::memset(liveKeys, 0, sizeof liveKeys);
+        releaseAllKeys();
         snapshotKeys();
         std::vector<uint8_t> down;
         for (int k = 0; k < 256; ++k) {
@@ -223,6 +229,59 @@ TEST(WebPacing, OneFramePerRefreshUpTo75HzAndSixtyASecondAbove) {
         const Pacing stalled = pace(c.hz, 10, 5000);
         EXPECT_EQ(stalled.afterTheStall, 1) << c.hz << " Hz";
         EXPECT_LE(stalled.total, p.total + 1) << c.hz << " Hz";
+    }
+}
+
+// Animation frames intervalMs apart for so many seconds (one, for a gap).
+struct Stretch {
+    double intervalMs, seconds;
+};
+
+constexpr double hz60 = 1000.0 / 60, hz144 = 1000.0 / 144;
+constexpr int settling = -1; // a second only checked for a plausible count
+
+TEST(WebPacing, SixtyBoardFramesASecondWhateverTheDisplayDoesOnTheWay) {
+    const struct {
+        const char* what;
+        std::vector<Stretch> stretches;
+        std::vector<int> perSecond; // board frames in each second of page time
+        bool lockedAtTheEnd;
+    } cases[] = {
+        {"60 Hz", {{hz60, 5}}, {60, 60, 60, 60, 60}, true},
+        {"144 Hz", {{hz144, 5}}, {settling, 60, 60, 60, 60}, false},
+        {"60 Hz, then 144 Hz", {{hz60, 3}, {hz144, 3}}, {60, 60, 60, settling, 60, 60}, false},
+        {"144 Hz, then 60 Hz", {{hz144, 2}, {hz60, 3}}, {settling, 60, 60, 60, 60}, true},
+        {"a stutter as the page starts, then 144 Hz",
+         {{30, 0.3}, {22, 0.22}, {hz144, 4.48}},
+         {settling, 60, 60, 60, 60},
+         false},
+        {"144 Hz, 5 s in the background, 144 Hz",
+         {{hz144, 2}, {5000, 5}, {hz144, 3}},
+         {settling, 60, 0, 0, 0, 0, 0, 60, 60, 60},
+         false},
+    };
+    for (const auto& c : cases) {
+        FrameClock clock;
+        startFrameClock(clock);
+        std::vector<int> seen(c.perSecond.size());
+        double now = 0;
+        int i = 0;
+        for (const Stretch& s : c.stretches) {
+            const long count = std::max(1L, std::lround(s.seconds * 1000.0 / s.intervalMs));
+            for (long n = 0; n < count; ++n, ++i) {
+                const int due = boardFramesDue(clock, 1000.0 + now);
+                ASSERT_LE(due, 2) << c.what << ", animation frame " << i;
+                seen.at(static_cast<size_t>(now / 1000.0)) += due;
+                now += s.intervalMs + ((i % 3) - 1) * 0.3; // a little jitter
+            }
+        }
+        for (size_t second = 0; second < seen.size(); ++second) {
+            const int wanted = c.perSecond[second];
+            const bool near = wanted == settling ? seen[second] >= 45 && seen[second] <= 80
+                                                 : std::abs(seen[second] - wanted) <= 1;
+            EXPECT_TRUE(near) << c.what << ", second " << second << ": " << seen[second];
+        }
+        EXPECT_EQ(clock.lockedToRefresh, c.lockedAtTheEnd) << c.what;
     }
 }
 
