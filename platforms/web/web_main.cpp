@@ -12,8 +12,6 @@
 #include <emscripten.h>
 #include <emscripten/html5.h>
 
-#include <cstring>
-
 namespace {
 
 bool started;
@@ -63,16 +61,10 @@ EMSCRIPTEN_KEEPALIVE void korvaloStart(const char* path, int run) {
     if (run) startLoop();
 }
 
-// A set picked on the page: loaded between two frames the way a dropped file
-// is, without the drop's console line. False while another load waits.
-EMSCRIPTEN_KEEPALIVE int korvaloPick(const char* path) {
-    if (dropPending || std::strlen(path) >= dropPathSize) return 0;
-    std::strcpy(dropPath, path);
-    dropPending = true;
-    return 1;
-}
-
-// A file dropped on the page or chosen with the file button.
+// A file dropped on the page, chosen with the file button or picked with a
+// set button, handed to the driver as a dropped file: loaded between two
+// frames. False while another waits (the page hands its files over one at a
+// time) or when the path is too long.
 EMSCRIPTEN_KEEPALIVE int korvaloDrop(const char* path) { return acceptDrop(path) ? 1 : 0; }
 
 EMSCRIPTEN_KEEPALIVE int korvaloDropPending() { return dropPending ? 1 : 0; }

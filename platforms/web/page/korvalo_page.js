@@ -133,36 +133,37 @@ var Module;
         for (const b of document.querySelectorAll('#sets button')) b.classList.toggle('chosen', b === button);
     }
 
-    async function pick(set, button) {
-        if (halted) return;
-        try {
-            const path = await fetchSet(set.file);
-            if (!call('korvaloStarted')) {
-                start(path);
-            } else if (!call('korvaloPick', path)) {
-                return;
-            }
-            markChosen(button);
-        } catch (e) {
+    const later = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+    let handOvers = Promise.resolve();
+
+    // Every ROM set, a dropped file as well as one of the page's sets, goes to
+    // the driver as a dropped file, one at a time and in the order asked for:
+    // the driver holds one until its next frame, so each waits for the one
+    // before to be taken. In its turn prepare() gives the path to hand over
+    // (null: nothing to), and taken() follows once the driver has it.
+    function handOver(prepare, taken) {
+        handOvers = handOvers.then(async () => {
+            while (!halted && call('korvaloDropPending')) await later(10);
+            if (halted) return;
+            const path = await prepare();
+            if (path === null || halted) return;
+            if (!call('korvaloStarted')) start(path);
+            else if (!call('korvaloDrop', path)) return;
+            taken();
+        }).catch((e) => print('ROM set not loaded: ' + ((e && e.message) || e) + '\n'));
+    }
+
+    function pick(set, button) {
+        if (halted || !ready) return;
+        const fetched = fetchSet(set.file).catch((e) => {
             print('Can\'t fetch ' + set.file + ': ' + e.message + '\n');
-        }
+            return null;
+        });
+        handOver(() => fetched, () => markChosen(button));
         canvas.focus();
     }
 
-    // A dropped or chosen file goes to the module's file system and through
-    // the loader; one that cannot be read is handed over all the same, under
-    // a name no file has, so that the loader says "Can't open file!".
-    async function takeFile(file) {
-        if (halted || !ready || call('korvaloDropPending')) return;
-        const name = (file.name || 'dropped').replace(/\//g, '_');
-        const path = '/drops/' + ++dropCount + '/' + name;
-        let bytes = null;
-        try {
-            bytes = new Uint8Array(await file.arrayBuffer());
-        } catch (e) {
-            bytes = null;
-        }
-        if (call('korvaloDropPending')) return;
+    function removeDrops() {
         for (const old of Module.FS.readdir('/drops')) {
             if (old === '.' || old === '..') continue;
             for (const f of Module.FS.readdir('/drops/' + old)) {
@@ -170,15 +171,36 @@ var Module;
             }
             Module.FS.rmdir('/drops/' + old);
         }
-        Module.FS.mkdir('/drops/' + dropCount);
-        if (bytes) Module.FS.writeFile(path, bytes);
-        if (!call('korvaloStarted')) {
-            if (bytes) start(path);
-            else print('Can\'t open file!\n');
-            return;
-        }
-        call('korvaloDrop', path);
-        markChosen(null);
+    }
+
+    // A dropped or chosen file goes to the module's file system, in a folder
+    // of its own, and through the loader; one that cannot be read is handed
+    // over all the same, under a name no file has, so that the loader says
+    // "Can't open file!". It is read at once and stored in its turn, when the
+    // files before it have been taken (theirs are removed then).
+    function takeFile(file) {
+        if (halted || !ready) return;
+        const name = (file.name || 'dropped').replace(/\//g, '_');
+        const folder = '/drops/' + ++dropCount;
+        const reading = file.arrayBuffer().then((buffer) => new Uint8Array(buffer), () => null);
+        handOver(async () => {
+            const bytes = await reading;
+            if (!bytes && !call('korvaloStarted')) {
+                print('Can\'t open file!\n');
+                return null;
+            }
+            try {
+                removeDrops();
+                Module.FS.mkdir(folder);
+                if (bytes) Module.FS.writeFile(folder + '/' + name, bytes);
+            } catch (e) {
+                const why = e && e.errno !== undefined ? 'file system error ' + e.errno
+                                                       : (e && e.message) || e;
+                print('Can\'t store dropped file ' + name + ': ' + why + '\n');
+                return null;
+            }
+            return folder + '/' + name;
+        }, () => markChosen(null));
     }
 
     document.addEventListener('dragover', (event) => {

@@ -11,6 +11,7 @@ import argparse
 import base64
 import functools
 import http.server
+import json
 import os
 import shutil
 import subprocess
@@ -239,6 +240,54 @@ class WebPageTest(unittest.TestCase):
         self.assertFalse(self.browser.evaluate("korvalo.halted"))
         self.assert_shows(self.canvas(), expected[100], "after a file that cannot be read")
 
+    def drop_at_once(self, *romsets):
+        """Drops the page's sets in one task of the page: none is read yet."""
+        self.browser.evaluate("""(async () => {
+            const files = await Promise.all(%s.map(async (name) =>
+                new File([await (await fetch('roms/' + name)).blob()], name)));
+            for (const file of files) {
+                const data = new DataTransfer();
+                data.items.add(file);
+                document.dispatchEvent(new DragEvent('drop', { dataTransfer: data,
+                                                               cancelable: true }));
+            }
+        })()""" % json.dumps(romsets), await_promise=True)
+
+    def test_drops_back_to_back_load_in_turn_and_a_file_not_stored_is_reported(self):
+        first, second = "KorvaloSelfTest2.tia", "KorvaloAnalog.tia"
+        drops = [(40, os.path.join(ARGS.roms, first)), (41, os.path.join(ARGS.roms, second))]
+        expected = self.headless_shots("KorvaloDemo1.tia", [100, 130], drops=drops)
+        self.open_page()
+        self.step_to(40)
+        self.drop_at_once(first, second)
+        self.browser.wait_for("Module._korvaloDropPending() === 1", timeout=10)
+        self.step_to(41)
+        self.browser.wait_for("Module._korvaloDropPending() === 1", timeout=10)
+        self.step_to(100)
+        self.assert_shows(self.canvas(), expected[100], "after two drops")
+        self.assertIn("Drag & Drop file\nModel: TIA-MC-2\nDrag & Drop file\nModel: TIA-MC-1\n",
+                      self.console())
+
+        # A file the module's file system refuses: said, and the game goes on.
+        self.browser.evaluate("""(() => {
+            const write = Module.FS.writeFile;
+            Module.FS.writeFile = () => {
+                Module.FS.writeFile = write;
+                throw new Module.FS.ErrnoError(51);
+            };
+        })()""")
+        self.drop_at_once(first)
+        self.browser.wait_for("korvalo.consoleText().includes(\"Can't store\")", timeout=10)
+        self.assertTrue(self.console().endswith(
+            "Can't store dropped file KorvaloSelfTest2.tia: file system error 51\n"))
+        self.step_to(130)
+        self.assertFalse(self.browser.evaluate("Module._korvaloDropPending() || korvalo.halted"))
+        self.assert_shows(self.canvas(), expected[130], "after a file not stored")
+        self.drop_at_once(first)
+        self.browser.wait_for("Module._korvaloDropPending() === 1", timeout=10)
+        self.step_to(131)
+        self.assertTrue(self.console().endswith("Drag & Drop file\nModel: TIA-MC-2\n"))
+
     def downloaded(self, name):
         path = os.path.join(self.downloads, name)
         deadline = time.monotonic() + 20
@@ -343,11 +392,15 @@ class WebPageTest(unittest.TestCase):
         self.assertEqual(self.browser.evaluate("[korvalo.preset(), korvalo.look()]"), [12, 1])
         self.assertIn("Screen X-scale = 1.0\nScreen X-scale = 1.25\nSmooth scanlines\n",
                       self.console())
-        # Another of the page's sets, a click away.
-        self.browser.evaluate("document.querySelector('#sets button[title=\"KorvaloDemo2.tia\"]')"
-                              ".click()")
-        self.browser.wait_for("korvalo.consoleText().includes('Model: TIA-MC-2')")
-        self.assertNotIn("Drag & Drop file", self.console())
+        # Another of the page's sets, a click away, handed over as a dropped
+        # file is; two clicks back to back load in turn.
+        self.browser.evaluate("for (const set of ['KorvaloDemo2.tia', 'KorvaloAnalog.tia'])"
+                              " document.querySelector(`#sets button[title=\"${set}\"]`).click()")
+        loaded = "Drag & Drop file\nModel: TIA-MC-2\nDrag & Drop file\nModel: TIA-MC-1\n"
+        self.browser.wait_for("korvalo.consoleText().includes(%s)" % json.dumps(loaded),
+                              timeout=10)
+        self.assertEqual(self.browser.evaluate("document.querySelector('#sets .chosen').title"),
+                         "KorvaloAnalog.tia")
         # F11, and the hot key Left Windows + F, ask the browser for full
         # screen of the picture, and back.
         for keys in (["F11"], ["LWin", "F"]):
