@@ -7,10 +7,10 @@
 #include "host/gamepad.h"
 #include "host/host.h"
 #include "host/keycodes.h"
-#include "platforms/common/keyqueue.h"
 #include "platforms/common/files.h"
-#include "platforms/common/png_writer.h"
+#include "platforms/common/keyqueue.h"
 #include "platforms/common/keytable.h"
+#include "platforms/common/png_writer.h"
 #include "platforms/common/version.h"
 
 #include <SDL.h>
@@ -111,8 +111,8 @@ void keepOnScreen(int w, int h) {
     if (newX != x || newY != y) SDL_SetWindowPosition(sdl.window, newX, newY);
 }
 
-// The client area is one row taller than the picture. Leaving full screen gives the window back its place (SDL and
-// the window manager keep it) at the size of the picture now shown.
+// The client area is one row taller than the picture. Leaving full screen gives the window back its
+// place (SDL and the window manager keep it) at the size of the picture now shown.
 void sizeClient(uint32_t width, uint32_t height) {
     if (fullScreen) {
         if (sdl.inFullScreen) return;
