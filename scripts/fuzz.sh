@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 scripts/deps.sh fuzz
 seconds=${FUZZ_SECONDS:-60}
 timeout=${FUZZ_TIMEOUT:-30}
-harnesses=${FUZZ_HARNESSES:-fuzz_core fuzz_present fuzz_romset}
+harnesses=${FUZZ_HARNESSES:-fuzz_core fuzz_present fuzz_romset fuzz_state}
 
 CC=clang CXX=clang++ scripts/build.sh build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DKORVALO_FUZZ=ON -DKORVALO_TESTS=OFF -DKORVALO_BENCH=OFF
@@ -21,6 +21,7 @@ max_len() {
     case $1 in
     fuzz_romset) echo 204800 ;; # two ROM sets of up to 100 KB each
     fuzz_core) echo 65584 ;;    # header and a whole 64 KB image
+    fuzz_state) echo 32768 ;;   # a whole state (27 KB) and room to grow
     *) echo 16384 ;;
     esac
 }

@@ -83,6 +83,17 @@ uint16_t readBlock(std::FILE* file, uint8_t* buffer, uint32_t count) {
     return romChecksum(buffer, count);
 }
 
+uint64_t hashRomSetFile(std::FILE* file) {
+    uint64_t hash = 0xCBF29CE484222325;
+    uint8_t chunk[4096];
+    std::rewind(file);
+    while (const size_t got = std::fread(chunk, 1, sizeof chunk, file)) {
+        for (size_t i = 0; i < got; ++i)
+            hash = (hash ^ chunk[i]) * 0x100000001B3;
+    }
+    return hash;
+}
+
 void installBusHandlers() {
     const bool mc2 = tiaBoard.boardModel == tiaMc2;
     cpuCore.fetchFn = fetchByte;
@@ -106,6 +117,7 @@ bool loadRomSet(const char* path) {
     installBusHandlers();
     consolePrintf(tiaBoard.boardModel == tiaMc2 ? "Model: TIA-MC-2\n" : "Model: TIA-MC-1\n");
     tiaBoard.analogControl = tiaBoard.romSetChecksum == analogChecksum;
+    tiaBoard.romSetHash = hashRomSetFile(file);
     std::fclose(file);
     std::memset(tiaBoard.spriteRegs, 0, sizeof tiaBoard.spriteRegs);
     return true;

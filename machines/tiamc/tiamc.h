@@ -43,6 +43,9 @@ struct TiaBoard {
     uint8_t analogControl;
     uint16_t romSetChecksum;
     uint8_t analogValue = 152; // the analog control's position, 96 to 208
+    // 64-bit FNV-1a of the whole ROM set file: the set a saved machine state
+    // belongs to.
+    uint64_t romSetHash;
 };
 
 extern TiaBoard tiaBoard;
@@ -51,6 +54,8 @@ extern TiaBoard tiaBoard;
 // Reads count bytes of the open file into buffer; bytes past the end of the
 // file read as 0xFF. Returns the checksum of exactly these bytes.
 uint16_t readBlock(std::FILE* file, uint8_t* buffer, uint32_t count);
+// 64-bit FNV-1a of the open file from its first byte to its end.
+uint64_t hashRomSetFile(std::FILE* file);
 // Loads a ROM set, selects the model and installs the bus handlers. Returns
 // false, with nothing changed, when the path cannot be opened as a file.
 bool loadRomSet(const char* path);
