@@ -28,7 +28,6 @@ SdlHostWatch sdlHostWatch;
 namespace {
 
 constexpr const char* windowTitle = windowTitleText;
-constexpr uint8_t keyDown = 0x80;
 
 struct SdlHost {
     SdlHostConfig config;
