@@ -109,7 +109,7 @@ uint8_t presetFrom(uint8_t b) {
 }
 
 void pressKeys(uint8_t mask, uint8_t extraKey) {
-    std::memset(liveKeys, 0, sizeof liveKeys);
+    releaseAllKeys();
     for (int k = 0; k < 8; ++k)
         if (mask >> k & 1) liveKeys[hotKeys[k]] = 0x80;
     liveKeys[extraKey] = 0x80;

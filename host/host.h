@@ -4,6 +4,7 @@
 // driver's frame loop is the same for all of them.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 struct BackBufferLock {
@@ -90,22 +91,35 @@ constexpr uint32_t clientAreaHeight(uint32_t pictureHeight) { return pictureHeig
 
 // Key arrays indexed by key code (scan code set 1 make code, + 0x80 for
 // E0-prefixed keys); a key is down when bit 7 of its entry is set.
-extern uint8_t liveKeys[256];
+//
+// The live keys, the capture flag and Pause's hold are shared with the thread
+// that records the keyboard (the Windows program's hook runs on one of its
+// own), so they are atomics; the frame loop reads them relaxed, which costs
+// nothing over plain loads on x86. keysNow and keysPrev belong to the frame
+// loop alone.
+extern std::atomic<uint8_t> liveKeys[256];
 extern uint8_t keysNow[256];
 extern uint8_t keysPrev[256];
 // True while the window has the keyboard focus; without it every snapshot
 // reads all keys up.
-extern bool keyboardCaptured;
-// Snapshots Pause is still to stay down: the keyboard never reports its
-// release, so a press shows for five frames.
-extern uint8_t pauseHoldFrames;
+extern std::atomic<bool> keyboardCaptured;
+// Snapshots Pause is still to show down in. The keyboard never reports its
+// release, so a press shows in five snapshots; this count is the whole of
+// Pause's state (its entry in liveKeys is not used), so a press and the
+// snapshot's countdown meet on one atomic and no press is lost.
+extern std::atomic<uint8_t> pauseHoldFrames;
 
 void saveKeysPrev();
 void snapshotKeys();
 // Releases every key the keyboard holds down, Pause's hold included.
 void releaseAllKeys();
-// Records a Pause press the way the keyboard hook does.
+// Records a Pause press on the frame loop's own thread.
 void pressPause();
+// Records one key event from the thread that reads the keyboard while it is
+// captured: false, and nothing recorded, when it is not. A press that meets a
+// focus loss halfway is taken back, so no key stays down once the focus has
+// gone; Pause's release is never recorded.
+bool recordCapturedKey(uint8_t code, bool down);
 
 // A dropped file waiting for the driver; drops are refused while one waits.
 constexpr int dropPathSize = 1000;

@@ -4,6 +4,7 @@
 #include "host/host.h"
 #include "host/keycodes.h"
 
+#include <atomic>
 #include <cstddef>
 #include <deque>
 
@@ -34,14 +35,15 @@ bool applyKeyEvents() {
         const KeyEvent event = queued.front();
         if (event.code == pauseKey) {
             pressPause();
-        } else if (((liveKeys[event.code] & 0x80) != 0) != event.down) {
+        } else if (((liveKeys[event.code].load(std::memory_order_relaxed) & 0x80) != 0) !=
+                   event.down) {
             // A key changing faster than frames for long (autorepeat sent as
             // presses and releases) would hold every later key back: an
             // event that has waited maxKeyDelayFrames goes in even when its
             // key changed this frame already.
             if (changed[event.code] && framesApplied - event.frame < maxKeyDelayFrames) break;
             changed[event.code] = true;
-            liveKeys[event.code] = event.down ? 0x80 : 0;
+            liveKeys[event.code].store(event.down ? 0x80 : 0, std::memory_order_relaxed);
             pressed = pressed || event.down;
         }
         queued.pop_front();
@@ -51,8 +53,11 @@ bool applyKeyEvents() {
 
 void clearKeyEvents() { queued.clear(); }
 
+// The flag is cleared before the keys are released, both sequentially
+// consistent: a key the keyboard's own thread is recording meanwhile is then
+// either released here or taken back there (recordCapturedKey).
 void setKeyboardFocus(bool focused) {
-    keyboardCaptured = focused;
+    keyboardCaptured.store(focused);
     if (focused) return;
     releaseAllKeys();
     clearKeyEvents();

@@ -3,7 +3,6 @@
 // the lock keys, Left Windows and Applications are kept from the desktop.
 #include "platforms/win32/win32_host.h"
 
-#include "host/host.h"
 #include "platforms/win32/hookkeys.h"
 #include "platforms/win32/lockkeys.h"
 
@@ -12,9 +11,7 @@ HHOOK keyboardHook;
 HHOOK mouseHook;
 
 LRESULT CALLBACK keyboardHookProc(int code, WPARAM wParam, LPARAM lParam) {
-    if (!keyboardCaptured || code != HC_ACTION) {
-        return CallNextHookEx(keyboardHook, code, wParam, lParam);
-    }
+    if (code != HC_ACTION) return CallNextHookEx(keyboardHook, code, wParam, lParam);
     const auto* event = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
     if (recordHookedKey(event->vkCode, event->flags & 0xFF)) return 1;
     return CallNextHookEx(keyboardHook, code, wParam, lParam);

@@ -2,14 +2,11 @@
 #include "platforms/win32/hookkeys.h"
 
 #include "host/host.h"
-#include "host/keycodes.h"
 #include "platforms/common/keytable.h"
 
 #include <array>
 
 namespace {
-constexpr uint8_t keyDown = 0x80;
-
 constexpr uint8_t vkCapital = 0x14, vkLeftWindows = 0x5B, vkApps = 0x5D, vkNumLock = 0x90,
                   vkScroll = 0x91;
 
@@ -42,13 +39,7 @@ bool recordHookedKey(uint32_t virtualKey, uint32_t flags) {
     // Lock-key presses the program synthesizes itself, and input other
     // programs inject, reach the desktop and stay out of the emulation.
     if (flags & hookFlagInjected) return false;
-    const uint8_t code = keyCodeOf(vk, flags);
-    const bool up = (flags & hookFlagUp) != 0;
-    if (code == pauseKey) {
-        if (!up) pressPause();
-    } else {
-        liveKeys[code] = up ? 0 : keyDown;
-    }
+    if (!recordCapturedKey(keyCodeOf(vk, flags), (flags & hookFlagUp) == 0)) return false;
     return vk == vkCapital || vk == vkNumLock || vk == vkScroll || vk == vkLeftWindows ||
            vk == vkApps;
 }

@@ -21,7 +21,8 @@ extern const std::array<uint8_t, 256> extendedKeyCodeTable;
 // count, so any value the system passes is safe.
 uint8_t keyCodeOf(uint32_t virtualKey, uint32_t flags);
 
-// Records one event of the captured keyboard into liveKeys (an injected event
-// is not recorded; Pause down holds for five snapshots, its release is never
-// recorded). True when the event is to be withheld from the desktop.
+// Records one key event into liveKeys while the keyboard is captured, through
+// recordCapturedKey (an injected event is not recorded; Pause down holds for
+// five snapshots, its release is never recorded). True when the event is to
+// be withheld from the desktop; never while the keyboard is not captured.
 bool recordHookedKey(uint32_t virtualKey, uint32_t flags);

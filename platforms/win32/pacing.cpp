@@ -1,10 +1,12 @@
 // Waiting for the display: the start-up check of how the display can be
-// followed, and the pacing step that runs one board frame per refresh.
+// followed, the same choice made again when the window's display changes, and
+// the pacing step that runs one board frame per refresh.
 #include "platforms/win32/win32_host.h"
 
 #include "platforms/common/pacer.h"
 #include "platforms/common/refresh.h"
 #include "platforms/win32/lockkeys.h"
+#include "platforms/win32/pacingchoice.h"
 
 #include <cstdio>
 
@@ -14,17 +16,18 @@ namespace {
 // Waiting switches from sleeping to the display driver's own wait here.
 constexpr uint32_t sleepUntilLine = 450;
 
-// How the pacing step finds the start of the next refresh. The display
-// driver's vertical-blank wait where it blocks; where it returns at once
-// (Wine's does) the raster line, followed to its wrap; without a raster the
-// performance counter at the display's rate.
-enum class RefreshWait : uint8_t { driverBlank, rasterWrap, counter };
 RefreshWait refreshWait = RefreshWait::driverBlank;
 uint32_t rasterThreshold = sleepUntilLine;
 // The raster line can be read and moves; without it the pacing step goes
 // straight to the display driver's wait.
 bool rasterReadable;
+// The display driver's vertical-blank wait blocks.
+bool blankBlocks;
 uint64_t periodMicros = 1000000 / 60;
+// The monitor the choice was made for (0 until the start-up choice), and the
+// rate of the primary display's mode when it was measured.
+HMONITOR pacedMonitor;
+uint32_t measuredModeHz;
 uint32_t framesShown;
 uint64_t firstFrameMicros;
 
@@ -102,6 +105,49 @@ void restorePriority() {
 
 void sleepMs(uint32_t ms) { Sleep(ms); }
 
+// A display of fewer than 451 lines never reaches line 450: sleep until the
+// middle of the screen there.
+void readRasterThreshold() {
+    uint32_t height = 0;
+    rasterThreshold = sleepUntilLine;
+    if (displayModeHeight(&height) && height / 2 < rasterThreshold) rasterThreshold = height / 2;
+}
+
+// The rate of the monitor's display mode in whole hertz (0 or 1: the
+// driver's default, 0 when it cannot be read); primary is set for the
+// primary display.
+uint32_t monitorModeHz(HMONITOR monitor, bool* primary, char (&device)[CCHDEVICENAME]) {
+    MONITORINFOEXA info{};
+    info.cbSize = sizeof info;
+    *primary = false;
+    device[0] = '\0';
+    if (!GetMonitorInfoA(monitor, &info)) return 0;
+    *primary = (info.dwFlags & MONITORINFOF_PRIMARY) != 0;
+    std::snprintf(device, sizeof device, "%s", info.szDevice);
+    DEVMODEA mode{};
+    mode.dmSize = sizeof mode;
+    if (!EnumDisplaySettingsA(info.szDevice, ENUM_CURRENT_SETTINGS, &mode)) return 0;
+    return mode.dmDisplayFrequency;
+}
+
+void applyPacing(const PacingChoice& choice) {
+    refreshWait = choice.wait;
+    periodMicros = 256000000ull / choice.rateHz256;
+    if (choice.wait == RefreshWait::counter) startPacer(choice.rateHz256, performanceMicros());
+}
+
+// The end of a new choice's console line: how frames now wait.
+void printPacing(RefreshWait wait) {
+    switch (wait) {
+    case RefreshWait::driverBlank: std::printf("frames wait for its vertical blank\n"); break;
+    case RefreshWait::rasterWrap: std::printf("frames follow the raster\n"); break;
+    case RefreshWait::counter:
+        std::printf("frames paced at %.3fHz on the performance counter\n",
+                    static_cast<double>(framePacer.rateHz256) / 256.0);
+        break;
+    }
+}
+
 void waitForRefresh() {
     const uint64_t start = performanceMicros();
     switch (refreshWait) {
@@ -139,34 +185,51 @@ void readMonitorFrequency() {
     monitorHz = hz;
 }
 
+// The DirectDraw object is the primary display's: the measurement, the
+// vertical-blank wait and the raster line are that display's.
 void measureDisplay() {
     const RefreshProbe probe{displayModeHeight, displayScanLine, audioPlayPosition, sleepMs,
                              raisePriority,     restorePriority, performanceMicros};
     reportRefresh(measureRefresh(probe));
     const uint32_t rate = refreshRate != 0 ? refreshRate : fallbackRefreshRate();
-    periodMicros = 256000000ull / rate;
     rasterReadable = rasterMoves();
-    // A display of fewer than 451 lines never reaches line 450: sleep until
-    // the middle of the screen there.
-    uint32_t height = 0;
-    if (displayModeHeight(&height) && height / 2 < rasterThreshold) rasterThreshold = height / 2;
-    // Above the board's range of rates the game would run too fast: the
-    // board's own 60 frames per second on the performance counter instead.
-    if (!lockedToRefresh(rate)) {
-        refreshWait = RefreshWait::counter;
-    } else if (verticalBlankBlocks()) {
-        refreshWait = RefreshWait::driverBlank;
-        return;
-    } else if (rasterReadable) {
-        refreshWait = RefreshWait::rasterWrap;
+    blankBlocks = verticalBlankBlocks();
+    readRasterThreshold();
+    pacedMonitor = MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
+    bool primary = false;
+    char device[CCHDEVICENAME];
+    measuredModeHz = monitorModeHz(pacedMonitor, &primary, device);
+    const PacingChoice choice =
+        choosePacing(DisplayFacts{monitorHz, true, rate, true, blankBlocks, rasterReadable});
+    applyPacing(choice);
+    if (choice.wait == RefreshWait::rasterWrap) {
         std::printf("Vertical blank wait returns at once: frames follow the raster\n");
-        return;
-    } else {
-        refreshWait = RefreshWait::counter;
+    } else if (choice.wait == RefreshWait::counter) {
+        std::printf("Frames paced at %.3fHz on the performance counter\n",
+                    static_cast<double>(framePacer.rateHz256) / 256.0);
     }
-    startPacer(rate, performanceMicros());
-    std::printf("Frames paced at %.3fHz on the performance counter\n",
-                static_cast<double>(framePacer.rateHz256) / 256.0);
+}
+
+// Another monitor, or another mode: its rate read again, and the choice made
+// as at start-up. Away from the primary display the driver's waits follow
+// another display than the one shown on, so frames go by the counter at the
+// display's rate.
+void followWindowDisplay(bool modeChanged) {
+    if (!pacedMonitor) return; // before the start-up choice
+    const HMONITOR monitor = MonitorFromWindow(mainWindow, MONITOR_DEFAULTTONEAREST);
+    if (monitor == pacedMonitor && !modeChanged) return;
+    pacedMonitor = monitor;
+    if (modeChanged) readRasterThreshold();
+    bool primary = false;
+    char device[CCHDEVICENAME];
+    const uint32_t hz = monitorModeHz(monitor, &primary, device);
+    const PacingChoice choice = choosePacing(DisplayFacts{
+        hz, primary && hz == measuredModeHz, refreshRate != 0 ? refreshRate : fallbackRefreshRate(),
+        primary, blankBlocks, rasterReadable});
+    applyPacing(choice);
+    std::printf("Window on %s, %.3fHz (mode %uHz): ", device,
+                static_cast<double>(choice.rateHz256) / 256.0, static_cast<unsigned>(hz));
+    printPacing(choice.wait);
 }
 
 void pacingStep() {

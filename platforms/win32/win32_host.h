@@ -64,6 +64,9 @@ void readMonitorFrequency();
 // Measures the display once at start-up, prints the report and chooses how
 // the pacing step waits for the next refresh.
 void measureDisplay();
+// Makes the choice again when the window is on another monitor than it was
+// made for, or always when modeChanged (a display mode change); prints it.
+void followWindowDisplay(bool modeChanged);
 void pacingStep();
 
 // PNG through GDI+.

@@ -257,6 +257,10 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_SETFOCUS: enterKeyboardCapture(); break;
     case WM_KILLFOCUS: leaveKeyboardCapture(); break;
     case WM_DROPFILES: takeDrop(reinterpret_cast<HDROP>(wParam)); break;
+    // Moved (WM_MOVE follows from the default handling), possibly onto
+    // another monitor, or the display mode changed: the pacing follows.
+    case WM_WINDOWPOSCHANGED: followWindowDisplay(false); break;
+    case WM_DISPLAYCHANGE: followWindowDisplay(true); break;
     case WM_PAINT: {
         if (InterlockedExchange(&frameReady, 0)) paintFrame(window);
         PAINTSTRUCT paint;

@@ -33,7 +33,7 @@ TEST_F(HostKeys, PauseShowsInFiveSnapshotsAndKeysPrevFollowsOneLater) {
         EXPECT_EQ(keysNow[pauseKey], snapshot <= 5 ? 0x80 : 0) << snapshot;
         EXPECT_EQ(keysPrev[pauseKey], snapshot >= 2 && snapshot <= 6 ? 0x80 : 0) << snapshot;
     }
-    EXPECT_EQ(liveKeys[pauseKey], 0);
+    EXPECT_EQ(pauseHoldFrames, 0);
 }
 
 TEST_F(HostKeys, SnapshotsCopyLiveKeysButKeysPrevLeavesEntryZero) {
@@ -167,9 +167,8 @@ TEST_F(HostKeys, ScriptEventsReachTheKeyboardStateAtTheirFrame) {
     applyScriptEvents(0);
     EXPECT_EQ(liveKeys[space], 0x80);
     applyScriptEvents(1);
-    EXPECT_EQ(liveKeys[pauseKey], 0);
+    EXPECT_EQ(pauseHoldFrames, 0);
     applyScriptEvents(2);
-    EXPECT_EQ(liveKeys[pauseKey], 0x80);
     EXPECT_EQ(pauseHoldFrames, 5);
     EXPECT_FALSE(dropPending);
     applyScriptEvents(3);

@@ -67,7 +67,7 @@ class TiaTest : public ::testing::Test {
 
     // Holds the keys down (and everything else up) for the next snapshot.
     static void holdKeys(std::initializer_list<uint8_t> keys) {
-        std::memset(liveKeys, 0, sizeof liveKeys);
+        releaseAllKeys();
         for (uint8_t key : keys)
             liveKeys[key] = 0x80;
     }

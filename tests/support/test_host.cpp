@@ -57,10 +57,9 @@ void installTestHost() {
     screenHeight = 960;
     testHost.backBuffer.assign(static_cast<size_t>(screenWidth) * screenHeight, 0u);
     keyboardCaptured = true;
-    std::memset(liveKeys, 0, sizeof liveKeys);
+    releaseAllKeys();
     std::memset(keysNow, 0, sizeof keysNow);
     std::memset(keysPrev, 0, sizeof keysPrev);
-    pauseHoldFrames = 0;
     dropPending = false;
     host = HostOps{lockBackBuffer, unlockBackBuffer, clearBackBuffer, sizeClient,
                    showWindow,     pacingStep,       muteAudio,       encodePng,

@@ -54,9 +54,10 @@ TEST(KeyQueue, EveryChangeShowsInOrder) {
             queueKeyEvent(event.code, event.down);
         for (size_t frame = 0; frame < c.frames.size(); ++frame) {
             applyKeyEvents();
+            snapshotKeys();
             std::string seen;
             for (uint8_t key : c.watched)
-                seen += (liveKeys[key] & 0x80) ? 'D' : '.';
+                seen += (keysNow[key] & 0x80) ? 'D' : '.';
             EXPECT_EQ(seen, c.frames[frame]) << c.name << ", frame " << frame;
         }
     }

@@ -3,7 +3,8 @@
 session with a null-sink PulseAudio: its start-up lines, the window's picture
 at every scale preset and scanline look against the native program's own
 screenshots of the same self-test screen, a Left Shift + Print Screen
-screenshot against the window, a ROM set dropped onto the window, the frame
+screenshot against the window, full screen by Left Windows + F and by F11,
+a ROM set dropped onto the window, the frame
 rate against the display's, and the close that ends the process with code 0.
 
 Environment: KORVALO_EXE (the x86_64 build), KORVALO_NATIVE (the Linux
@@ -288,26 +289,30 @@ class WineWindowTest(unittest.TestCase):
             time.sleep(0.1)
 
     def check_full_screen(self, x, win, want, windowed):
-        """Left Windows + F: the whole screen, the picture centred on black;
-        again: the window as it was."""
+        """Left Windows + F, and F11 alike: the whole screen, the picture
+        centred on black; again: the window as it was."""
         w, h, rgb = want
         placed = x.geometry(win)
-        self.press(x, win, ["Super_L", "f"])
-        self.wait_geometry(x, win, lambda g: g == (0, 0, x.width, x.height), "full screen")
         left, top = x.width // 2 - w // 2, x.height // 2 - h // 2
         expected = bytearray(x.width * x.height * 3)
         for row in range(h):
             at = ((top + row) * x.width + left) * 3
             expected[at:at + w * 3] = rgb[row * w * 3:(row + 1) * w * 3]
         screen = (x.width, x.height, bytes(expected))
-        try:
-            x.wait_capture(win, lambda pic: pic == screen, timeout=15)
-        except TimeoutError as e:
-            self.fail("full screen: %s; kept as %s" % (pngio.compare(e.picture, screen),
-                                                       self.keep("full screen", e.picture)))
-        self.press(x, win, ["Super_L", "f"])
-        self.wait_geometry(x, win, lambda g: g[2:] == placed[2:], "windowed again")
-        self.expect_picture(x, win, want, "windowed again")
+        for keys in (["Super_L", "f"], ["F11"]):
+            name = " + ".join(keys)
+            self.press(x, win, keys)
+            self.wait_geometry(x, win, lambda g: g == (0, 0, x.width, x.height),
+                               "%s: full screen" % name)
+            try:
+                x.wait_capture(win, lambda pic: pic == screen, timeout=15)
+            except TimeoutError as e:
+                self.fail("%s: full screen: %s; kept as %s"
+                          % (name, pngio.compare(e.picture, screen),
+                             self.keep("full screen " + keys[-1], e.picture)))
+            self.press(x, win, keys)
+            self.wait_geometry(x, win, lambda g: g[2:] == placed[2:], "%s: windowed again" % name)
+            self.expect_picture(x, win, want, "%s: windowed again" % name)
 
     def test_missing_rom_set_is_reported_in_a_message_box_and_ends_with_code_1(self):
         shutil.copy(EXE, os.path.join(self.work, "korvalo.exe"))
