@@ -210,6 +210,8 @@ void measureDisplay() {
     }
 }
 
+namespace {
+
 // Another monitor, or another mode: its rate read again, and the choice made
 // as at start-up. Away from the primary display the driver's waits follow
 // another display than the one shown on, so frames go by the counter at the
@@ -232,6 +234,8 @@ void followWindowDisplay(bool modeChanged) {
     printPacing(choice.wait);
 }
 
+} // namespace
+
 void pacingStep() {
     waitForRefresh();
     InterlockedExchange(&frameReady, 1);
@@ -252,5 +256,9 @@ void pacingStep() {
             win32ShutdownAndExit();
         }
         DispatchMessageA(&message);
+    }
+    if (displayCheck != DisplayCheck::none) {
+        followWindowDisplay(displayCheck == DisplayCheck::modeChanged);
+        displayCheck = DisplayCheck::none;
     }
 }

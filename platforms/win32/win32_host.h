@@ -64,9 +64,11 @@ void readMonitorFrequency();
 // Measures the display once at start-up, prints the report and chooses how
 // the pacing step waits for the next refresh.
 void measureDisplay();
-// Makes the choice again when the window is on another monitor than it was
-// made for, or always when modeChanged (a display mode change); prints it.
-void followWindowDisplay(bool modeChanged);
+// What the window procedure saw of the display since the last frame; the
+// pacing step then makes its choice again when the window is on another
+// monitor than it was made for, or always after a display mode change.
+enum class DisplayCheck : uint8_t { none, moved, modeChanged };
+extern DisplayCheck displayCheck;
 void pacingStep();
 
 // PNG through GDI+.

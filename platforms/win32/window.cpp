@@ -23,6 +23,7 @@ char startDirectory[1024];
 
 // Set by the pacing step when a new picture waits in the back buffer.
 volatile LONG frameReady;
+DisplayCheck displayCheck;
 
 namespace {
 constexpr int windowIcon = 138;
@@ -258,9 +259,12 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_KILLFOCUS: leaveKeyboardCapture(); break;
     case WM_DROPFILES: takeDrop(reinterpret_cast<HDROP>(wParam)); break;
     // Moved (WM_MOVE follows from the default handling), possibly onto
-    // another monitor, or the display mode changed: the pacing follows.
-    case WM_WINDOWPOSCHANGED: followWindowDisplay(false); break;
-    case WM_DISPLAYCHANGE: followWindowDisplay(true); break;
+    // another monitor, or the display mode changed: the pacing step follows
+    // once the messages are handled.
+    case WM_WINDOWPOSCHANGED:
+        if (displayCheck == DisplayCheck::none) displayCheck = DisplayCheck::moved;
+        break;
+    case WM_DISPLAYCHANGE: displayCheck = DisplayCheck::modeChanged; break;
     case WM_PAINT: {
         if (InterlockedExchange(&frameReady, 0)) paintFrame(window);
         PAINTSTRUCT paint;
