@@ -5,9 +5,8 @@
 
 #include "cpu/z80.h"
 #include "host/host.h"
+#include "machines/tiamc/crc32.h"
 #include "machines/tiamc/tiamc.h"
-
-#include <zlib.h>
 
 #include <cstring>
 
@@ -115,9 +114,7 @@ struct StateReader {
 
 uint32_t readU32(const uint8_t* at) { return StateReader{at}.u32(); }
 
-uint32_t stateCrc(const uint8_t* data, size_t size) {
-    return uint32_t(crc32(0L, data, uInt(size)));
-}
+uint32_t stateCrc(const uint8_t* data, size_t size) { return crc32Of(data, size); }
 
 // The phase a frame can end in; false for any other.
 bool findCorePhase(uint8_t& phase) {

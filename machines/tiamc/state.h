@@ -30,7 +30,7 @@
 //                   video control, sprite X origin, aux latch, analog
 //                   control position (u8 x 7)
 //            "KEYS" keysNow (256), keysPrev (256), Pause's hold (u8)
-//   trailer  u32 CRC-32 (zlib's) of every byte before it
+//   trailer  u32 CRC-32 (zlib's and PNG's) of every byte before it
 // Growth: a later program may append fields to a section or add sections
 // without a new format number; a reader skips sections it does not know and
 // takes the fields it knows from a longer section, and refuses a section

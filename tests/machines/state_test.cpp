@@ -4,7 +4,10 @@
 #include "tiamc_fixture.h"
 
 #include "host/keycodes.h"
+#include "machines/tiamc/crc32.h"
 #include "machines/tiamc/state.h"
+
+#include <zlib.h>
 
 #include <functional>
 #include <set>
@@ -371,6 +374,21 @@ TEST_F(StateTest, RomSetHashNamesTheWholeFile) {
     file.push_back(0); // past what the loader reads
     ASSERT_TRUE(loadRomSet(writeTemp(file, "longer").c_str()));
     EXPECT_NE(tiaBoard.romSetHash, plain);
+}
+
+// The state's own CRC-32 is zlib's, at every length and alignment the
+// eight-byte steps meet.
+TEST(StateCrc, SameAsZlibsAtEveryLengthAndAlignment) {
+    std::vector<uint8_t> bytes(300);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = uint8_t(i * 37 + (i >> 3));
+    for (size_t offset = 0; offset < 8; ++offset) {
+        for (size_t size = 0; size + offset <= bytes.size(); size += 7) {
+            EXPECT_EQ(crc32Of(bytes.data() + offset, size),
+                      crc32(0, bytes.data() + offset, uInt(size)))
+                << offset << " " << size;
+        }
+    }
 }
 
 TEST_F(StateTest, NothingToSaveOrLoadBeforeASetIsStarted) {
