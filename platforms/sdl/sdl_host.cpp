@@ -38,6 +38,7 @@ struct SdlHost {
     bool vsync;
     uint32_t framesRun;
     bool inFullScreen;
+    int windowedX, windowedY; // the window's place before full screen
     // A key press handled since the last present: the next frame sees it.
     bool keyPending;
     bool keyInFrame;
@@ -110,11 +111,14 @@ void keepOnScreen(int w, int h) {
     if (newX != x || newY != y) SDL_SetWindowPosition(sdl.window, newX, newY);
 }
 
-// The client area is one row taller than the picture. Leaving full screen gives the window back its
-// place (SDL and the window manager keep it) at the size of the picture now shown.
+// The client area is one row taller than the picture. Leaving full screen
+// gives the window back the place it had, at the size of the picture now
+// shown: the place is asked for outright, since the window manager's own
+// restore can come after SDL's resize and leave the window in the corner.
 void sizeClient(uint32_t width, uint32_t height) {
     if (fullScreen) {
         if (sdl.inFullScreen) return;
+        SDL_GetWindowPosition(sdl.window, &sdl.windowedX, &sdl.windowedY);
         SDL_SetWindowFullscreen(sdl.window, SDL_WINDOW_FULLSCREEN_DESKTOP);
         sdl.inFullScreen = true;
         return;
@@ -123,6 +127,7 @@ void sizeClient(uint32_t width, uint32_t height) {
     if (sdl.inFullScreen) {
         SDL_SetWindowFullscreen(sdl.window, 0);
         SDL_SetWindowSize(sdl.window, w, h);
+        SDL_SetWindowPosition(sdl.window, sdl.windowedX, sdl.windowedY);
         sdl.inFullScreen = false;
         return;
     }
