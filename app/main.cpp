@@ -1,6 +1,7 @@
 // The korvalo program: reads the command line, starts the chosen host and
 // hands over to the TIA-MC driver, which never returns.
 #include "app/options.h"
+#include "app/recording_files.h"
 #include "platforms/headless/headless.h"
 #ifdef KORVALO_HAVE_SDL
 #include "platforms/sdl/sdl_host.h"
@@ -88,6 +89,10 @@ int main(int argc, char** argv) {
                              "(see --help)\n");
         return 2;
     }
+    if (!openRecordingFiles(options, error)) {
+        std::fprintf(stderr, "korvalo: %s\n", error.c_str());
+        return 2;
+    }
     // The banner comes first, before the host's own start-up lines.
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     host.consoleOut = writeStdout;
@@ -96,5 +101,8 @@ int main(int argc, char** argv) {
     frameLimit = options.frameLimit;
     hostScript = HostScript{options.events, 0};
     applyScriptEvents(0);
-    runTiaMachine(options.romPath.c_str());
+    startTiaMachine(options.romPath.c_str());
+    startRecordingFiles();
+    for (;;)
+        runTiaFrame();
 }

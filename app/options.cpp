@@ -133,6 +133,21 @@ bool takeScreen(const char* value, Options& options, Gathered&, std::string& err
     return true;
 }
 
+bool takeRecord(const char* value, Options& options, Gathered&, std::string&) {
+    options.recordPath = value;
+    return true;
+}
+
+bool takeReplay(const char* value, Options& options, Gathered&, std::string&) {
+    options.replayPath = value;
+    return true;
+}
+
+bool takePictureHashes(const char* value, Options& options, Gathered&, std::string&) {
+    options.pictureHashPath = value;
+    return true;
+}
+
 // The options that take a value, each with what it does with it.
 struct ValueOption {
     std::string_view name;
@@ -149,6 +164,9 @@ constexpr ValueOption valueOptions[] = {
     {"--screen", takeScreen},
     {"--present", takePresent},
     {"--virtual-pad", takeVirtualPad},
+    {"--record", takeRecord},
+    {"--replay", takeReplay},
+    {"--picture-hashes", takePictureHashes},
 };
 
 const ValueOption* findValueOption(std::string_view name) {
@@ -203,6 +221,10 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
             return false;
         }
     }
+    if (!options.recordPath.empty() && !options.replayPath.empty()) {
+        error = "--record and --replay can't be given together";
+        return false;
+    }
     return mergeEvents(gathered, options, error);
 }
 
@@ -235,6 +257,15 @@ Emulates the TIA-MC-1 arcade board (and the TIA-MC-2 variant). Without
   --drop FRAME:PATH   drop the file PATH onto the program at FRAME
   --screen WxH        back buffer size (default and minimum 1280x960, at most
                       8192x8192)
+  --record FILE       record everything from outside that reaches the board
+                      (key snapshots, dropped sets, loaded states), frame by
+                      frame, from power-on, into FILE
+  --replay FILE       play a recording back exactly (the ROM set must be the
+                      one it was made with); the keyboard, game pads and drops
+                      are ignored until it ends, the game goes on from there
+  --picture-hashes FILE
+                      write one line per frame, "FRAME HASH": a 64-bit hash of
+                      the board's 512x256 picture, whatever the scale preset
   --help, -h          this text
 
 Frames: "frame N" is the moment after N frames have run and been presented,

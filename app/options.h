@@ -17,6 +17,9 @@ struct Options {
     uint32_t screenWidth;   // back buffer size
     uint32_t screenHeight;
     std::vector<ScriptEvent> events; // keys, drops and screenshots, by frame
+    std::string recordPath;          // --record: the recording written
+    std::string replayPath;          // --replay: the recording played
+    std::string pictureHashPath;     // --picture-hashes: each frame's picture hash
 };
 
 // Reads the command line into options. False with a message in error when an

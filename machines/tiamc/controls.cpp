@@ -45,19 +45,20 @@ void advanceScanlineMode() {
     consolePrintf("%s", scanlineMessages[scanlineMode]);
 }
 
-namespace {
+const FrameInputs hostFrameInputs{nullptr, loadRomSet, snapshotKeys};
+FrameInputs frameInputs{nullptr, loadRomSet, snapshotKeys};
 
-// Execution restarts at address 0 with the other registers as they were; a
-// chain of prefixes left unfinished by the last frame is abandoned.
 void restartAtZero() {
     cpuCore.PC = 0;
     cpuCore.stepFn = decodeOpcode;
     cpuCore.busFn = cpuCore.fetchFn;
 }
 
+namespace {
+
 // A file that cannot be opened leaves the running game as it was.
 void loadDroppedRomSet() {
-    if (loadRomSet(dropPath)) {
+    if (frameInputs.loadDroppedSet(dropPath)) {
         restartAtZero();
     } else {
         consolePrintf("Can't open file!\n");
@@ -95,9 +96,10 @@ bool hotKeysTakeFrame() {
 } // namespace
 
 void handleHostControls() {
+    if (frameInputs.frameStarting) frameInputs.frameStarting();
     if (dropPending) loadDroppedRomSet();
     saveKeysPrev();
-    snapshotKeys();
+    frameInputs.snapshotKeys();
     if (keyDown(printScreenKey) && keyDown(scrollLockKey) && keyDown(pauseKey)) {
         restartAtZero();
         cpuCore.iff = 0;

@@ -50,17 +50,21 @@ void writeTiaMc2(CpuCore& c) {
     if (c.busAddress >= ramStart) tiaBoard.boardMemory[c.busAddress] = c.busData();
 }
 
-void loadTiaMc2(std::FILE* file) {
-    readBlock(file, tiaBoard.charRom, sizeof tiaBoard.charRom);
-    readBlock(file, tiaBoard.boardMemory, tiaMc2ProgramBytes);
+// The set's first romSetBytes bytes, those past the end of the file 0xFF:
+// what either model reads of it.
+uint8_t romSetImage[romSetBytes];
+
+void loadTiaMc2() {
+    std::memcpy(tiaBoard.charRom, romSetImage + spriteRomBytes, sizeof tiaBoard.charRom);
+    std::memcpy(tiaBoard.boardMemory, romSetImage + tiaMc2ProgramOffset, tiaMc2ProgramBytes);
     std::memset(tiaBoard.boardMemory + tiaMc2ProgramBytes, 0,
                 sizeof tiaBoard.boardMemory - tiaMc2ProgramBytes);
     tiaBoard.boardModel = tiaMc2;
 }
 
 // The work RAM above 0xE000 and the tile map keep their contents.
-void loadTiaMc1(std::FILE* file) {
-    readBlock(file, tiaBoard.boardMemory, tiaMc1ProgramBytes);
+void loadTiaMc1() {
+    std::memcpy(tiaBoard.boardMemory, romSetImage + tiaMc1ProgramOffset, tiaMc1ProgramBytes);
     std::memset(tiaBoard.charRam, 0, sizeof tiaBoard.charRam);
     tiaBoard.boardModel = tiaMc1;
 }
@@ -83,14 +87,18 @@ uint16_t readBlock(std::FILE* file, uint8_t* buffer, uint32_t count) {
     return romChecksum(buffer, count);
 }
 
+uint64_t hashRomSetBytes(const uint8_t* data, size_t size, uint64_t hash) {
+    for (size_t i = 0; i < size; ++i)
+        hash = (hash ^ data[i]) * 0x100000001B3;
+    return hash;
+}
+
 uint64_t hashRomSetFile(std::FILE* file) {
-    uint64_t hash = 0xCBF29CE484222325;
+    uint64_t hash = romSetHashStart;
     uint8_t chunk[4096];
     std::rewind(file);
-    while (const size_t got = std::fread(chunk, 1, sizeof chunk, file)) {
-        for (size_t i = 0; i < got; ++i)
-            hash = (hash ^ chunk[i]) * 0x100000001B3;
-    }
+    while (const size_t got = std::fread(chunk, 1, sizeof chunk, file))
+        hash = hashRomSetBytes(chunk, got, hash);
     return hash;
 }
 
@@ -103,22 +111,52 @@ void installBusHandlers() {
     cpuCore.portOutFn = mc2 ? writePortTiaMc2 : writePortTiaMc1;
 }
 
-// Registers, palette and video control survive a load; the sprite registers
-// do not.
-bool loadRomSet(const char* path) {
-    std::FILE* file = openRomSet(path);
-    if (!file) return false;
-    tiaBoard.romSetChecksum = readBlock(file, tiaBoard.spriteRom, sizeof tiaBoard.spriteRom);
+namespace {
+
+// Installs the set in romSetImage, whose whole file hashes to hash. Registers,
+// palette and video control survive a load; the sprite registers do not.
+void installRomSet(uint64_t hash) {
+    std::memcpy(tiaBoard.spriteRom, romSetImage, sizeof tiaBoard.spriteRom);
+    tiaBoard.romSetChecksum = romChecksum(romSetImage, spriteRomBytes);
     if (tiaBoard.romSetChecksum == tiaMc2Checksum) {
-        loadTiaMc2(file);
+        loadTiaMc2();
     } else {
-        loadTiaMc1(file);
+        loadTiaMc1();
     }
     installBusHandlers();
     consolePrintf(tiaBoard.boardModel == tiaMc2 ? "Model: TIA-MC-2\n" : "Model: TIA-MC-1\n");
     tiaBoard.analogControl = tiaBoard.romSetChecksum == analogChecksum;
-    tiaBoard.romSetHash = hashRomSetFile(file);
-    std::fclose(file);
+    tiaBoard.romSetHash = hash;
     std::memset(tiaBoard.spriteRegs, 0, sizeof tiaBoard.spriteRegs);
+}
+
+} // namespace
+
+bool loadRomSet(const char* path) {
+    std::FILE* file = openRomSet(path);
+    if (!file) return false;
+    readBlock(file, romSetImage, romSetBytes);
+    const uint64_t hash = hashRomSetFile(file);
+    std::fclose(file);
+    installRomSet(hash);
     return true;
+}
+
+void loadRomSetBytes(const uint8_t* data, size_t size) {
+    const size_t used = size < romSetBytes ? size : romSetBytes;
+    if (used) std::memcpy(romSetImage, data, used);
+    std::memset(romSetImage + used, 0xFF, romSetBytes - used);
+    installRomSet(hashRomSetBytes(data, size, romSetHashStart));
+}
+
+bool readRomSetFile(const char* path, std::vector<uint8_t>& bytes) {
+    std::FILE* file = openRomSet(path);
+    if (!file) return false;
+    bytes.clear();
+    uint8_t chunk[65536];
+    while (const size_t got = std::fread(chunk, 1, sizeof chunk, file))
+        bytes.insert(bytes.end(), chunk, chunk + got);
+    const bool whole = !std::ferror(file);
+    std::fclose(file);
+    return whole;
 }

@@ -8,8 +8,10 @@
 
 #include "machines/tiamc/romset_format.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 struct CpuCore;
 
@@ -56,9 +58,19 @@ extern TiaBoard tiaBoard;
 uint16_t readBlock(std::FILE* file, uint8_t* buffer, uint32_t count);
 // 64-bit FNV-1a of the open file from its first byte to its end.
 uint64_t hashRomSetFile(std::FILE* file);
+// The same hash carried on over more bytes; a whole set starts from
+// romSetHashStart.
+constexpr uint64_t romSetHashStart = 0xCBF29CE484222325;
+uint64_t hashRomSetBytes(const uint8_t* data, size_t size, uint64_t hash);
 // Loads a ROM set, selects the model and installs the bus handlers. Returns
 // false, with nothing changed, when the path cannot be opened as a file.
 bool loadRomSet(const char* path);
+// Loads a set held in memory exactly as loadRomSet loads a file of these
+// bytes: a replay's recorded drops, the page's sets.
+void loadRomSetBytes(const uint8_t* data, size_t size);
+// The whole file, when loadRomSet would open it (a regular file); false,
+// bytes unspecified, otherwise or on a read error.
+bool readRomSetFile(const char* path, std::vector<uint8_t>& bytes);
 void installBusHandlers();
 
 // Video generator (video.cpp).
@@ -87,6 +99,24 @@ void runTiaFrame();
 
 // Frame-start hook (controls.cpp).
 void handleHostControls();
+
+// Where a frame's inputs from outside enter the machine: the default is the
+// host's, a recording watches them, a replay stands in for the keyboard and
+// the drops.
+struct FrameInputs {
+    // First in handleHostControls, every frame: before a dropped set is
+    // loaded and the keys are taken. Null: nothing happens there.
+    void (*frameStarting)();
+    // Loads a dropped set (loadRomSet); false when it cannot be opened.
+    bool (*loadDroppedSet)(const char* path);
+    // Fills keysNow for the frame, keysPrev already saved (snapshotKeys).
+    void (*snapshotKeys)();
+};
+extern FrameInputs frameInputs;
+extern const FrameInputs hostFrameInputs;
+// Execution restarts at address 0 with the other registers as they were, as
+// after a dropped set; a chain of prefixes left unfinished is abandoned.
+void restartAtZero();
 // What Delete and Left Ctrl + Delete do (after clearing the back buffer):
 // the next scale preset, with its message and client size; the next
 // scanline look, with its message.
@@ -96,3 +126,11 @@ void advanceScanlineMode();
 // Start-up and end-of-frame hooks (end_frame.cpp).
 void prepareHost();
 void endFrame();
+// Told the hash of each frame's board picture (renderFrame's 512 x 256
+// pixels, whatever the preset) once it is drawn, before the frame is paced.
+// Null: nothing is hashed.
+extern void (*pictureHashed)(uint64_t hash);
+// A 64-bit hash of the 512 x 256 pixels' values (0x00RRGGBB): FNV-1a steps
+// over pairs of pixels (the first in the low half) in four lanes, pair n
+// going to lane n % 4, the lanes then hashed in turn.
+uint64_t pictureHash(const uint32_t* picture, uint32_t stride);

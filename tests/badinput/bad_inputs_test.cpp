@@ -88,6 +88,29 @@ void saveEndlessPrefixChain(const fs::path& dir) {
         RomSetBuilder(RomModel::tiaMc1).programImage(std::vector<uint8_t>(0x10000, 0xDD)).build());
 }
 
+// A recording for the set's bytes: the header (model 0, the whole file's
+// FNV-1a hash), then the records as given.
+std::vector<uint8_t> recordingFor(const std::vector<uint8_t>& set, std::vector<uint8_t> records,
+                                  uint16_t format = 1) {
+    uint64_t hash = 0xCBF29CE484222325;
+    for (uint8_t byte : set)
+        hash = (hash ^ byte) * 0x100000001B3;
+    std::vector<uint8_t> out = {
+        'K', 'O', 'R', 'V', 'R', 'E', 'C', 'D', uint8_t(format), uint8_t(format >> 8), 0};
+    for (int shift = 0; shift < 64; shift += 8)
+        out.push_back(uint8_t(hash >> shift));
+    out.insert(out.end(), records.begin(), records.end());
+    return out;
+}
+
+// The game and rec.kvr beside it.
+std::function<void(const fs::path&)> gameAndRecording(std::vector<uint8_t> recording) {
+    return [recording](const fs::path& dir) {
+        saveGame(dir);
+        writeFile((dir / "rec.kvr").string(), recording);
+    };
+}
+
 void blockScreenshot0(const fs::path& dir) {
     saveGame(dir);
     fs::create_directory(dir / "ScreenShot_000.png");
@@ -98,6 +121,14 @@ std::vector<BadInputRow> rows() {
     const std::string longRom(5000, 'r');
     const std::string longDrop(1200, 'd');
     const std::string gameModel = banner + "Model: TIA-MC-1\n";
+    const std::vector<uint8_t> game = gameSet(RomModel::tiaMc1);
+    // Space down before frame 6, up before frame 8.
+    const std::vector<uint8_t> spaceTapped = {'K', 5, 1, 0x39, 'K', 2, 1, 0x39};
+    std::vector<uint8_t> cutInADrop = spaceTapped;
+    cutInADrop.insert(cutInADrop.end(), {'D', 3, 0xE8, 0x03, 0, 0, 1, 2, 3});
+    std::vector<uint8_t> unknownKind = spaceTapped;
+    unknownKind.insert(unknownKind.end(), {'Z', 0});
+    const std::string refused = "System Error! Can't replay: ";
     return {
         {"MissingRomSet", [](const fs::path&) {}, "--frames 3 Derev.tia", 1, banner, fatalOpen},
         {"EmptyFile", romOfSize(RomModel::tiaMc1, 0), "--frames 3 set.tia", 0, gameModel, ""},
@@ -182,6 +213,32 @@ std::vector<BadInputRow> rows() {
          {},
          WorkDir::writable,
          true},
+        {"ReplayOfAnotherSet", gameAndRecording(recordingFor(gameSet(RomModel::tiaMc2), {})),
+         "--frames 5 --replay rec.kvr game.tia", 1, gameModel,
+         refused + "recorded with another ROM set\n"},
+        {"ReplayOfNoRecording", gameAndRecording({'h', 'e', 'l', 'l', 'o'}),
+         "--frames 5 --replay rec.kvr game.tia", 1, gameModel,
+         refused + "not a Korvalo recording\n"},
+        {"ReplayOfANewerFormat", gameAndRecording(recordingFor(game, spaceTapped, 2)),
+         "--frames 5 --replay rec.kvr game.tia", 1, gameModel,
+         refused + "made by a newer Korvalo (format 2)\n"},
+        {"ReplayOfAnUnknownRecord", gameAndRecording(recordingFor(game, unknownKind)),
+         "--frames 5 --replay rec.kvr game.tia", 1, gameModel, refused + "damaged (at byte 27)\n"},
+        {"ReplayOfKeysOutOfOrder", gameAndRecording(recordingFor(game, {'K', 5, 2, 0x39, 0x1C})),
+         "--frames 5 --replay rec.kvr game.tia", 1, gameModel, refused + "damaged (at byte 19)\n"},
+        // A program that dies mid-record leaves it cut: the whole records play.
+        {"ReplayCutInADrop", gameAndRecording(recordingFor(game, cutInADrop)),
+         "--frames 12 --replay rec.kvr game.tia", 0,
+         gameModel + "Replaying 8 frames (the recording was cut off there)\n"
+                     "Replay ended at frame 8\n",
+         ""},
+        {"ReplayMissing", saveGame, "--frames 5 --replay nosuch.kvr game.tia", 2, "",
+         "korvalo: can't read the recording \"nosuch.kvr\"\n"},
+        {"RecordAndReplayTogether", gameAndRecording(recordingFor(game, {})),
+         "--frames 5 --record new.kvr --replay rec.kvr game.tia", 2, "",
+         "korvalo: --record and --replay can't be given together\n"},
+        {"RecordOverTheRomSet", saveGame, "--frames 5 --record ./game.tia game.tia", 2, "",
+         "korvalo: won't write the recording over \"game.tia\"\n"},
         {"BackBufferTooLarge", saveGame, "--frames 5 game.tia --screen 100000x100000", 2, "",
          "korvalo: --screen must be at most 8192x8192\n"},
         {"KeyFramesOutOfOrder",

@@ -8,9 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -157,6 +159,120 @@ TEST(RomSetFiles, SizesAndChecksumsTellTheirBoards) {
 }
 
 INSTANTIATE_TEST_SUITE_P(KorvaloRomSets, RomSetRun, ::testing::ValuesIn(cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A run recorded with keys and a drop, then replayed: every frame's picture
+// hash is the recorded run's. While the replay plays, keys and a drop of the
+// host's own are ignored; once it has ended the host's drop and keys count
+// again, exactly as if the recorded run had gone on with them.
+struct ReplayCase {
+    const char* name;
+    const char* romSet;
+    std::string keys;
+    int dropFrame;
+    const char* dropSet; // beside the program
+    int frames;
+    const char* otherSet; // a recording of romSet is refused with this one
+};
+
+const ReplayCase replayCases[] = {
+    {"Demo1", "KorvaloDemo1.tia",
+     "110:down:Enter,112:up:Enter,130:down:Space,130:down:Left,170:up:Left,200:down:Right,"
+     "260:up:Right,340:down:Delete,342:up:Delete,400:up:Space,500:down:Enter,502:up:Enter,"
+     "520:down:Up,560:up:Up",
+     450, "KorvaloDemo2.tia", 600, "KorvaloDemo2.tia"},
+    {"Analog", "KorvaloAnalog.tia",
+     "60:down:Enter,62:up:Enter,80:down:Left,120:up:Left,140:down:Right,200:down:Space,"
+     "230:up:Right,232:up:Space,300:down:LCtrl,301:down:Delete,303:up:Delete,306:up:LCtrl",
+     250, "KorvaloSelfTest.tia", 400, "KorvaloDemo1.tia"},
+};
+
+void PrintTo(const ReplayCase& c, std::ostream* os) { *os << c.name; }
+
+// Frames counted from the end of the recording.
+std::string after(int frames, int late, const std::string& what) {
+    return std::to_string(frames + late) + ":" + what;
+}
+
+class ReplayRun : public ::testing::TestWithParam<ReplayCase> {
+  protected:
+    void SetUp() override {
+        dir = fs::path(E2E_WORK_DIR) / (std::string("Replay") + GetParam().name);
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // The program in dir on a set beside it; out and err keep its console.
+    int run(const std::string& name, const std::string& set, const std::string& arguments) {
+        return runShellCommand("cd '" + dir.string() +
+                               "' && '" KORVALO_PROGRAM "' --headless --picture-hashes " + name +
+                               ".hashes " + arguments + " '" KORVALO_ROM_DIR "/" + set + "' >" +
+                               name + ".out 2>" + name + ".err");
+    }
+
+    std::vector<std::string> hashes(const std::string& name) {
+        std::vector<std::string> lines;
+        std::istringstream text(readText(dir / (name + ".hashes")));
+        for (std::string line; std::getline(text, line);)
+            lines.push_back(line);
+        return lines;
+    }
+
+    std::string console(const std::string& name) { return readText(dir / (name + ".out")); }
+
+    fs::path dir;
+};
+
+TEST_P(ReplayRun, ReplaysEveryFrameAndHandsOverAtTheEnd) {
+    const ReplayCase& c = GetParam();
+    const std::string rom = KORVALO_ROM_DIR "/";
+    const std::string frames = std::to_string(c.frames);
+    const std::string recorded =
+        "--keys " + c.keys + " --drop " + std::to_string(c.dropFrame) + ":" + rom + c.dropSet;
+    const std::string later = " --drop " + after(c.frames, 10, rom + "KorvaloSelfTest2.tia") +
+                              " --keys " + after(c.frames, 30, "down:Delete,") +
+                              after(c.frames, 32, "up:Delete");
+    const std::string longer = " --frames " + std::to_string(c.frames + 60);
+    ASSERT_EQ(run("recorded", c.romSet, recorded + " --frames " + frames + " --record rec.kvr"), 0)
+        << console("recorded");
+    ASSERT_EQ(run("untouched", c.romSet, "--frames " + frames), 0);
+    ASSERT_EQ(run("goneOn", c.romSet, recorded + later + longer), 0);
+    const std::string ignored = " --keys 40:down:Enter,42:up:Enter,150:down:Right,180:up:Right"
+                                " --drop 90:" +
+                                rom + "KorvaloSelfTest.tia";
+    ASSERT_EQ(run("replayed", c.romSet, "--replay rec.kvr" + ignored + later + longer), 0)
+        << readText(dir / "replayed.err");
+
+    const std::vector<std::string> recordedHashes = hashes("recorded");
+    const std::vector<std::string> goneOn = hashes("goneOn");
+    ASSERT_EQ(recordedHashes.size(), size_t(c.frames));
+    ASSERT_EQ(goneOn.size(), size_t(c.frames + 60));
+    EXPECT_NE(hashes("untouched"), recordedHashes) << "the keys and the drop changed nothing";
+    EXPECT_TRUE(std::equal(recordedHashes.begin(), recordedHashes.end(), goneOn.begin()));
+    const std::vector<std::string> replayed = hashes("replayed");
+    ASSERT_EQ(replayed.size(), goneOn.size());
+    for (size_t i = 0; i < replayed.size(); ++i)
+        ASSERT_EQ(replayed[i], goneOn[i]) << "frame " << i + 1 << " of " << c.frames << " recorded";
+    EXPECT_NE(goneOn.back().substr(goneOn.back().find(' ')),
+              recordedHashes.back().substr(recordedHashes.back().find(' ')));
+
+    const std::string out = console("replayed");
+    size_t at = 0;
+    for (const std::string& line : {"Replaying " + frames + " frames\n",
+                                    std::string("Dropped file ignored: a replay is playing\n"),
+                                    "Replay ended at frame " + frames + "\n",
+                                    std::string("Drag & Drop file\nModel: TIA-MC-2\n")}) {
+        at = out.find(line, at);
+        ASSERT_NE(at, std::string::npos) << "no \"" << line << "\" in order in:\n" << out;
+    }
+
+    EXPECT_EQ(run("refused", c.otherSet, "--frames 5 --replay rec.kvr"), 1);
+    EXPECT_EQ(readText(dir / "refused.err"),
+              "System Error! Can't replay: recorded with another ROM set\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Recordings, ReplayRun, ::testing::ValuesIn(replayCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

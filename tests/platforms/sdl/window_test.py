@@ -219,6 +219,42 @@ class WindowProgram(unittest.TestCase):
         self.assertIn("Frames paced at 60.000Hz on the steady clock", program.output())
         self.check_frame_rate(program.output())
 
+    def test_recording_replays_headless(self):
+        """The demo played with real key presses and a set dropped onto the
+        window, recorded: the headless replay shows the window's picture in
+        every frame, whatever the timing the keys came with."""
+        program, win, folder = self.start("--record", "window.kvr", "--picture-hashes",
+                                          "window.hashes", DEMO)
+        for key, seconds in (("Return", 0.1), ("Left", 0.4), ("space", 0.2), ("Right", 0.5),
+                             ("Control_L", 0.1), ("Up", 0.3)):
+            self.x.key_down(win, KEYCODES[key])
+            time.sleep(seconds)
+            self.x.key_up(win, KEYCODES[key])
+        self.x.drop(win, ROM_DIR / "KorvaloDemo2.tia")
+        program.wait_for_line("Model: TIA-MC-2", timeout=10)
+        for key in ("Return", "Down", "space"):
+            self.x.key_down(win, KEYCODES[key])
+            time.sleep(0.2)
+        for key in ("Return", "Down", "space"):
+            self.x.key_up(win, KEYCODES[key])
+        time.sleep(0.3)
+        self.x.close(win)
+        self.assertEqual(program.wait(timeout=10), 0)
+        shown = (folder / "window.hashes").read_text().splitlines()
+        frames = str(len(shown))
+
+        def headless(hashes, *args):
+            subprocess.run([str(KORVALO), "--headless", "--frames", frames, "--picture-hashes",
+                            hashes] + list(args) + [str(DEMO)], cwd=folder, check=True,
+                           timeout=60, capture_output=True)
+            return (folder / hashes).read_text().splitlines()
+
+        replayed = headless("replayed.hashes", "--replay", "window.kvr")
+        self.assertEqual(len(replayed), len(shown))
+        for window_line, replay_line in zip(shown, replayed):
+            self.assertEqual(replay_line, window_line, "the replay differs from the window")
+        self.assertNotEqual(headless("untouched.hashes"), shown, "the keys changed nothing")
+
     def check_frame_rate(self, output):
         rate = float(re.search(r"frames shown in [\d.]+ s, ([\d.]+) per second", output).group(1))
         self.assertGreaterEqual(rate, FRAME_RATES[0], output)
