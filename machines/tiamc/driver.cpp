@@ -28,6 +28,10 @@ void setUpCore() {
 
 void startTiaMachine(const char* romPath) {
     if (!loadRomSet(romPath)) host.fatalError("Can't open file!");
+    startLoadedTiaMachine();
+}
+
+void startLoadedTiaMachine() {
     allocateFrameBuffer(); // fatal itself when the memory is not there
     setUpColourTable();
     prepareHost();

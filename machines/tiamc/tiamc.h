@@ -92,6 +92,8 @@ void buildInputBytes();
 // the host; runTiaFrame is one pass of the frame loop: beginTiaFrame (grant,
 // host controls, frame interrupt), runFrameInstructions, endFrame.
 void startTiaMachine(const char* romPath);
+// startTiaMachine after its load: for a set already loaded (loadRomSetBytes).
+void startLoadedTiaMachine();
 void beginTiaFrame();
 void runFrameInstructions();
 void runTiaFrame();
