@@ -10,6 +10,7 @@
 #   wine    MinGW-w64 for the Windows program, Wine and a null-sink
 #           PulseAudio to run it
 #   web     emscripten for the page, Chromium to test it
+#   retroarch  RetroArch, the frontend the libretro core's tests run in
 set -euo pipefail
 declare -A groups=(
     [build]="build-essential cmake ninja-build pkg-config googletest libgtest-dev libgmock-dev
@@ -18,6 +19,7 @@ declare -A groups=(
     [window]="xvfb xauth xdotool openbox x11-utils libx11-dev"
     [wine]="mingw-w64 wine wine64 libgl1-mesa-dri pulseaudio xvfb xauth xdotool x11-utils"
     [web]="emscripten chromium nodejs"
+    [retroarch]="retroarch"
 )
 packages=()
 for g in build "$@"; do

@@ -5,7 +5,7 @@
 # and the key tests under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh window wine web
+scripts/deps.sh window wine web retroarch
 # The tests are turned on in whatever tree build/ already is; a run that
 # finds no test fails rather than passing on nothing.
 scripts/build.sh build -DCMAKE_BUILD_TYPE=Release -DKORVALO_TESTS=ON
