@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Cross-builds the Windows program korvalo.exe with MinGW-w64: 64-bit into
-# build-win64/app/, 32-bit into build-win32/app/. Static runtime, so the .exe
+# build-win64/app/, 32-bit into build-win32/app/; the libretro core
+# korvalo_libretro.dll and its .info into each tree's libretro/. Static runtime, so the .exe
 # needs no MinGW DLL. The ROM sets are built by the native tree (scripts/build.sh)
 # and copied beside each program when present.
 #   scripts/build-windows.sh              # both
@@ -24,12 +25,14 @@ for arch in "${arches[@]}"; do
     command -v ninja >/dev/null && [ ! -f "$dir/Makefile" ] && generator=(-G Ninja)
     cmake -S . -B "$dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-w64-$arch.cmake"
-    cmake --build "$dir" --target korvalo -j"$jobs"
-    # Only Windows system DLLs may be imported.
-    if "$arch-w64-mingw32-objdump" -p "$dir/app/korvalo.exe" | grep -iE 'DLL Name: *(lib|mingw)'; then
-        echo "build-windows.sh: $dir/app/korvalo.exe imports a MinGW DLL" >&2
-        exit 1
-    fi
+    cmake --build "$dir" --target korvalo korvalo_libretro -j"$jobs"
+    # Only Windows system DLLs may be imported, by the program and the core.
+    for binary in "$dir/app/korvalo.exe" "$dir/libretro/korvalo_libretro.dll"; do
+        if "$arch-w64-mingw32-objdump" -p "$binary" | grep -iE 'DLL Name: *(lib|mingw)'; then
+            echo "build-windows.sh: $binary imports a MinGW DLL" >&2
+            exit 1
+        fi
+    done
     for rom in "$roms"/*.tia; do
         [ -f "$rom" ] && cp "$rom" "$dir/app/"
     done
