@@ -219,10 +219,11 @@ class WindowProgram(unittest.TestCase):
         self.assertIn("Frames paced at 60.000Hz on the steady clock", program.output())
         self.check_frame_rate(program.output())
 
-    def test_recording_replays_headless(self):
+    def test_recording_replays_exactly(self):
         """The demo played with real key presses and a set dropped onto the
-        window, recorded: the headless replay shows the window's picture in
-        every frame, whatever the timing the keys came with."""
+        window, recorded: the replay, headless and in the window, shows the
+        window's picture in every frame, whatever the timing the keys came
+        with."""
         program, win, folder = self.start("--record", "window.kvr", "--picture-hashes",
                                           "window.hashes", DEMO)
         for key, seconds in (("Return", 0.1), ("Left", 0.4), ("space", 0.2), ("Right", 0.5),
@@ -254,6 +255,22 @@ class WindowProgram(unittest.TestCase):
         for window_line, replay_line in zip(shown, replayed):
             self.assertEqual(replay_line, window_line, "the replay differs from the window")
         self.assertNotEqual(headless("untouched.hashes"), shown, "the keys changed nothing")
+
+        # Replayed in the window, keys pressed meanwhile change nothing.
+        program = self.x.run_program([KORVALO, "--replay", "window.kvr", "--picture-hashes",
+                                      "again.hashes", "--frames", len(shown) + 30, DEMO],
+                                     cwd=folder, env=ENV)
+        self.addCleanup(program.stop)
+        win = self.x.find_window(TITLE, timeout=20)
+        self.x.focus(win)
+        program.wait_for_line("Replaying %s frames" % frames, timeout=10)
+        for key in ("Return", "Left", "space", "Return"):
+            self.x.tap(win, KEYCODES[key])
+            time.sleep(0.2)
+        self.assertEqual(program.wait(timeout=60), 0)
+        self.assertIn("Replay ended at frame %s\n" % frames, program.output())
+        again = (folder / "again.hashes").read_text().splitlines()
+        self.assertEqual(again[:len(shown)], shown, "the replay in the window differs")
 
     def check_frame_rate(self, output):
         rate = float(re.search(r"frames shown in [\d.]+ s, ([\d.]+) per second", output).group(1))
