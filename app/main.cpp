@@ -2,6 +2,7 @@
 // hands over to the TIA-MC driver, which never returns.
 #include "app/options.h"
 #include "app/recording_files.h"
+#include "app/state_files.h"
 #include "platforms/headless/headless.h"
 #ifdef KORVALO_HAVE_SDL
 #include "platforms/sdl/sdl_host.h"
@@ -22,6 +23,7 @@ uint32_t frameLimit;
 // frame asked for.
 void atFrameEnd(uint32_t framesRun) {
     applyScriptEvents(framesRun);
+    saveStatesAtFrame(framesRun);
     if (framesRun == frameLimit) host.shutdownAndExit();
 }
 
@@ -100,9 +102,11 @@ int main(int argc, char** argv) {
     choice->start(options);
     frameLimit = options.frameLimit;
     hostScript = HostScript{options.events, 0};
-    applyScriptEvents(0);
     startTiaMachine(options.romPath.c_str());
     startRecordingFiles();
+    loadStartState(options, options.headless);
+    applyScriptEvents(0);
+    saveStatesAtFrame(0);
     for (;;)
         runTiaFrame();
 }

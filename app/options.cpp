@@ -148,6 +148,33 @@ bool takePictureHashes(const char* value, Options& options, Gathered&, std::stri
     return true;
 }
 
+bool takeSaveState(const char* value, Options& options, Gathered&, std::string& error) {
+    const std::string_view text(value);
+    const size_t colon = text.find(':');
+    StateSave save{};
+    if (colon == std::string_view::npos || !parseNumber(text.substr(0, colon), save.frame) ||
+        colon + 1 == text.size()) {
+        error = "--save-state wants FRAME:PATH, got \"" + std::string(text) + "\"";
+        return false;
+    }
+    save.path = std::string(text.substr(colon + 1));
+    options.stateSaves.push_back(save);
+    return true;
+}
+
+bool takeLoadState(const char* value, Options& options, Gathered&, std::string& error) {
+    if (!options.loadStatePath.empty()) {
+        error = std::string("more than one state to load given: \"") + value + "\"";
+        return false;
+    }
+    if (value[0] == 0) {
+        error = "--load-state wants a file";
+        return false;
+    }
+    options.loadStatePath = value;
+    return true;
+}
+
 // The options that take a value, each with what it does with it.
 struct ValueOption {
     std::string_view name;
@@ -164,6 +191,8 @@ constexpr ValueOption valueOptions[] = {
     {"--screen", takeScreen},
     {"--present", takePresent},
     {"--virtual-pad", takeVirtualPad},
+    {"--save-state", takeSaveState},
+    {"--load-state", takeLoadState},
     {"--record", takeRecord},
     {"--replay", takeReplay},
     {"--picture-hashes", takePictureHashes},
@@ -225,6 +254,14 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
         error = "--record and --replay can't be given together";
         return false;
     }
+    std::stable_sort(options.stateSaves.begin(), options.stateSaves.end(),
+                     [](const StateSave& a, const StateSave& b) { return a.frame < b.frame; });
+    if (options.frameLimit != 0 && !options.stateSaves.empty() &&
+        options.stateSaves.back().frame > options.frameLimit) {
+        error = "a state to save at frame " + std::to_string(options.stateSaves.back().frame) +
+                " comes after the last frame, " + std::to_string(options.frameLimit);
+        return false;
+    }
     return mergeEvents(gathered, options, error);
 }
 
@@ -266,6 +303,14 @@ Emulates the TIA-MC-1 arcade board (and the TIA-MC-2 variant). Without
   --picture-hashes FILE
                       write one line per frame, "FRAME HASH": a 64-bit hash of
                       the board's 512x256 picture, whatever the scale preset
+  --save-state F:PATH write the machine's state after frame F (from 0, the
+                      moment screenshots are taken) to PATH, through a new
+                      file renamed over the old; one that cannot be written is
+                      a fatal error
+  --load-state PATH   load the state in PATH before frame 1 (frames count
+                      from 1 again); one that cannot be loaded is a fatal
+                      error. Headless, the keys it shows down stay held until
+                      the key script releases them, as in the run it came from
   --help, -h          this text
 
 Frames: "frame N" is the moment after N frames have run and been presented,
@@ -283,9 +328,11 @@ Up, Down, Left, Right, LWin, RWin, Apps, KeypadEnter; or by key code, 0xNN
 Host keys: Delete (scale preset), LCtrl+Delete (scanline look), LWin+F (full
 screen; F11 too, for desktops that keep the Windows key for themselves),
 LShift+PrintScreen (screenshot), PrintScreen+ScrollLock+Pause (restart the
-board's program). Game pads: D-pad and left stick = arrows, A = Space,
-B = LCtrl, X = T, Start = Enter. The window reads the keys only while it has
-the focus; losing it releases every key.
+board's program), F2 (save the state to the current slot), F4 (load it), F6
+and F7 (previous and next slot, 0-9), Backspace held (run backwards, up to
+30 s). Game pads: D-pad and left stick = arrows, A = Space, B = LCtrl, X = T,
+Start = Enter. The window reads the keys only while it has the focus; losing
+it releases every key.
 
 Exit codes: 0 after --frames N frames or when the window is closed; 1 after a fatal error (e.g. "Can't
 open file!", printed on the standard error); 2 for a bad command line.

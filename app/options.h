@@ -7,6 +7,12 @@
 #include <string>
 #include <vector>
 
+// --save-state: the state after frame `frame` written to path.
+struct StateSave {
+    uint32_t frame;
+    std::string path;
+};
+
 struct Options {
     bool help;
     bool headless;
@@ -20,6 +26,10 @@ struct Options {
     std::string recordPath;          // --record: the recording written
     std::string replayPath;          // --replay: the recording played
     std::string pictureHashPath;     // --picture-hashes: each frame's picture hash
+    // --save-state, by frame (within one frame in the order given).
+    std::vector<StateSave> stateSaves;
+    // --load-state: loaded before frame 1.
+    std::string loadStatePath;
 };
 
 // Reads the command line into options. False with a message in error when an

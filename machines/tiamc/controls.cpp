@@ -60,6 +60,7 @@ namespace {
 void loadDroppedRomSet() {
     if (frameInputs.loadDroppedSet(dropPath)) {
         restartAtZero();
+        forgetRewind();
     } else {
         consolePrintf("Can't open file!\n");
     }
@@ -93,6 +94,17 @@ bool hotKeysTakeFrame() {
     return false;
 }
 
+// The slot keys and Backspace leave the frame to the cabinet: the game never
+// sees them, so saving or rewinding does not change its course. What they
+// ask of the state is done at the start of the next frame.
+void noteStateKeys() {
+    if (newlyPressed(f4Key)) stateRequest = StateRequest::load;
+    if (newlyPressed(f2Key)) stateRequest = StateRequest::save; // with F4: the save
+    if (newlyPressed(f6Key)) stepStateSlot(-1);
+    if (newlyPressed(f7Key)) stepStateSlot(1);
+    rewindHeld = keyDown(backspaceKey);
+}
+
 } // namespace
 
 void handleHostControls() {
@@ -100,6 +112,7 @@ void handleHostControls() {
     if (dropPending) loadDroppedRomSet();
     saveKeysPrev();
     frameInputs.snapshotKeys();
+    noteStateKeys();
     if (keyDown(printScreenKey) && keyDown(scrollLockKey) && keyDown(pauseKey)) {
         restartAtZero();
         cpuCore.iff = 0;

@@ -36,9 +36,17 @@ void startLoadedTiaMachine() {
     setUpColourTable();
     prepareHost();
     setUpCore();
+    resetStateTurn();
 }
 
 void beginTiaFrame() {
+    // A rewind frame shows an earlier moment, loaded from the rewind ring:
+    // the controls run (keys, hot keys), the processor does not.
+    frameRewound = takeStateTurn();
+    if (frameRewound) {
+        handleHostControls();
+        return;
+    }
     tiaBoard.inputD2 &= ~framePhaseBit;
     cpuCore.cycleBudget += frameGrant;
     handleHostControls();
@@ -51,6 +59,7 @@ void beginTiaFrame() {
 // before the first instruction that starts below the threshold, so it changes
 // only between instructions; each phase costs one budget test per instruction.
 void runFrameInstructions() {
+    if (frameRewound) return;
     CpuCore& c = cpuCore;
     if (c.cycleBudget >= framePhaseThreshold) {
         do {

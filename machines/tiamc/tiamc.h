@@ -89,8 +89,9 @@ bool keyDown(uint8_t key);
 void buildInputBytes();
 
 // Driver (driver.cpp). startTiaMachine loads the set and readies the core and
-// the host; runTiaFrame is one pass of the frame loop: beginTiaFrame (grant,
-// host controls, frame interrupt), runFrameInstructions, endFrame.
+// the host; runTiaFrame is one pass of the frame loop: beginTiaFrame (the
+// state's turn, grant, host controls, frame interrupt), runFrameInstructions,
+// endFrame. A rewind frame loads an earlier state and runs only the controls.
 void startTiaMachine(const char* romPath);
 // startTiaMachine after its load: for a set already loaded (loadRomSetBytes).
 void startLoadedTiaMachine();
@@ -124,6 +125,29 @@ void restartAtZero();
 // scanline look, with its message.
 void advanceScalePreset();
 void advanceScanlineMode();
+
+// Save states at the frame start (slots.cpp). The slot keys (F2 save, F4
+// load, F6 and F7 the slot) and Backspace (rewind) are seen in a frame's
+// controls; a save or load is done at the start of the next frame, before
+// anything else of it.
+enum class StateRequest : uint8_t { none, save, load };
+extern uint8_t stateSlot;         // 0 to 9, the slot F2 and F4 use
+extern StateRequest stateRequest; // asked for in the last frame's controls
+extern bool rewindHeld;           // Backspace down in the last frame's snapshot
+// This frame loaded an earlier state from the rewind ring instead of running
+// the processor: runFrameInstructions runs nothing.
+extern bool frameRewound;
+// F6 and F7: the previous or next slot, wrapping, with its console line.
+void stepStateSlot(int step);
+// The first thing of every frame: the save or load asked for, then the
+// rewind ring's turn (the state the frame starts from taken into the ring, or
+// while Backspace is held, the state before the one shown loaded). True when
+// the frame rewinds.
+bool takeStateTurn();
+// Slot 0, nothing asked for, the rewind ring empty (at start-up).
+void resetStateTurn();
+// Empties the rewind ring (a new ROM set: its states are of another game).
+void forgetRewind();
 
 // Start-up and end-of-frame hooks (end_frame.cpp).
 void prepareHost();

@@ -4,6 +4,7 @@
 #include "host/host.h"
 #include "platforms/common/files.h"
 #include "platforms/common/png_writer.h"
+#include "platforms/common/statefiles.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -60,4 +61,5 @@ void startHeadlessHost(uint32_t width, uint32_t height, FrameHook onFrame) {
                    fatalError,
                    shutdownAndExit,
                    consoleOut};
+    installFileStateStore();
 }

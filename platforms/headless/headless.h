@@ -11,7 +11,8 @@ using FrameHook = void (*)(uint32_t framesRun);
 // at least 1280 x 960), cleared; the keyboard is captured for good; console
 // to the unbuffered standard output; PNGs through libpng; a fatal error
 // prints "System Error! <message>" on the standard error and exits with
-// code 1; shutdown exits with code 0.
+// code 1; shutdown exits with code 0; state slots in files
+// (installFileStateStore).
 void startHeadlessHost(uint32_t width, uint32_t height, FrameHook onFrame);
 
 // Frames presented since start-up.

@@ -11,6 +11,7 @@
 #include "platforms/common/keyqueue.h"
 #include "platforms/common/keytable.h"
 #include "platforms/common/png_writer.h"
+#include "platforms/common/statefiles.h"
 #include "platforms/common/version.h"
 
 #include <SDL.h>
@@ -669,6 +670,7 @@ void startSdlHost(const SdlHostConfig& config) {
                    fatalError,
                    shutdownAndExit,
                    consoleOut};
+    installFileStateStore();
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_GAMECONTROLLER) != 0) {
         std::fprintf(stderr, "korvalo: %s\n", SDL_GetError());
         host.fatalError("Can't open the display!");

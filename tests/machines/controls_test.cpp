@@ -2,6 +2,9 @@
 // ROM sets, and when the cabinet inputs are rebuilt.
 #include "tiamc_fixture.h"
 
+#include "host/statestore.h"
+#include "machines/tiamc/state.h"
+
 namespace {
 
 constexpr int32_t frameGrant = 35000 * 256;
@@ -15,6 +18,11 @@ constexpr uint8_t scrollLock = 0x46;
 constexpr uint8_t space = 0x39;
 constexpr uint8_t leftArrow = 0xCB;
 constexpr uint8_t f11 = 0x57;
+constexpr uint8_t f2 = 0x3C;
+constexpr uint8_t f4 = 0x3E;
+constexpr uint8_t f6 = 0x40;
+constexpr uint8_t f7 = 0x41;
+constexpr uint8_t backspace = 0x0E;
 
 class ControlsTest : public TiaTest {
   protected:
@@ -166,6 +174,8 @@ TEST_F(ControlsTest, FrameStartThroughTheDriver) {
         {"restart, screenshot", {}, {printScreen, scrollLock, leftShift, leftArrow}, true, false, true, false, false, 1, 3, 152, stale},
         {"drop", {}, {leftArrow}, false, true, false, true, false, 0, 3, 152, 0x20},
         {"drop, restart", {}, {printScreen, scrollLock}, true, true, true, false, false, 0, 3, 152, 0x00},
+        {"slot keys", {}, {f2, f4, f6, f7, leftArrow}, false, false, false, true, false, 0, 3, 154, 154},
+        {"Backspace", {}, {backspace, leftArrow}, false, false, false, true, false, 0, 3, 154, 154},
     };
     // clang-format on
     RomSetBuilder dropped(RomModel::tiaMc1);
@@ -278,6 +288,168 @@ TEST_F(ControlsTest, UnopenableDropKeepsTheGameRunning) {
     runFrameInstructions();
     EXPECT_NE(tiaBoard.boardMemory[0xC000], counted);
     EXPECT_EQ(tiaBoard.boardModel, tiaMc1);
+}
+
+} // namespace
+
+namespace {
+
+// A game whose course depends on the frames Space is seen in: it counts its
+// loops at 0xC000 and, at 0xC001, the loops that saw Space (inputD2 bit 6).
+Z80Emitter spaceCounter() {
+    Z80Emitter z;
+    z.di().label("loop").inA(0xD2).andN(0x40).jrZ("skip");
+    z.ldAMem(0xC001).incA().ldMemA(0xC001);
+    z.label("skip").ldAMem(0xC000).incA().ldMemA(0xC000).jr("loop");
+    return z;
+}
+
+enum class Store { memory, failing, none };
+
+// Each row holds the keys of each frame, from frame 1, and runs one frame
+// more with no key, in which the last frame's request is done.
+TEST_F(ControlsTest, SlotKeysSaveLoadAndChooseTheSlot) {
+    struct Row {
+        const char* name;
+        std::vector<std::vector<uint8_t>> frames;
+        Store store;
+        const char* console;
+        std::vector<uint8_t> filled; // slots holding a state afterwards
+        uint8_t slot;
+    };
+    const Row rows[] = {
+        {"F2 held saves once",
+         {{f2}, {f2}, {f2}},
+         Store::memory,
+         "State saved to slot 0\n",
+         {0},
+         0},
+        {"F7, F7, F2",
+         {{f7}, {}, {f7}, {}, {f2}},
+         Store::memory,
+         "Slot 1\nSlot 2\nState saved to slot 2\n",
+         {2},
+         2},
+        {"F6 wraps to 9, F7 back to 0", {{f6}, {}, {f7}}, Store::memory, "Slot 9\nSlot 0\n", {}, 0},
+        {"F6 held steps once", {{f6}, {f6}, {f6}}, Store::memory, "Slot 9\n", {}, 9},
+        {"F7 with F2: the new slot",
+         {{f7, f2}},
+         Store::memory,
+         "Slot 1\nState saved to slot 1\n",
+         {1},
+         1},
+        {"F2 with F4: the save", {{f2, f4}}, Store::memory, "State saved to slot 0\n", {0}, 0},
+        {"empty slot", {{f4}}, Store::memory, "No state in slot 0\n", {}, 0},
+        {"save, load",
+         {{f2}, {}, {f4}},
+         Store::memory,
+         "State saved to slot 0\nState loaded from slot 0\n",
+         {0},
+         0},
+        {"failing store",
+         {{f2}, {}, {f4}},
+         Store::failing,
+         "Can't save state to slot 0: disk full\nCan't load state: disk full\n",
+         {},
+         0},
+        {"no store",
+         {{f2}, {}, {f4}, {}, {f7}},
+         Store::none,
+         "State slots are not available here\nState slots are not available here\nSlot 1\n",
+         {},
+         1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TiaTest::SetUp();
+        start(RomModel::tiaMc1, spaceCounter());
+        testHost.console.clear();
+        if (row.store == Store::failing) testHost.slotFailure = "disk full";
+        if (row.store == Store::none) stateStore = StateStoreOps{};
+        for (const std::vector<uint8_t>& keys : row.frames) {
+            releaseAllKeys();
+            for (uint8_t key : keys)
+                liveKeys[key] = 0x80;
+            runTiaFrame();
+        }
+        releaseAllKeys();
+        runTiaFrame();
+        EXPECT_EQ(testHost.console, row.console);
+        std::vector<uint8_t> filled;
+        for (const auto& slot : testHost.slots) {
+            EXPECT_EQ(slot.first.first, tiaBoard.romSetHash);
+            filled.push_back(slot.first.second);
+        }
+        EXPECT_EQ(filled, row.filled);
+        EXPECT_EQ(stateSlot, row.slot);
+    }
+}
+
+TEST_F(ControlsTest, SlotThatHoldsNoStateOfThisMachineIsRefused) {
+    start(RomModel::tiaMc1, spaceCounter());
+    runTiaFrame();
+    const uint8_t loops = tiaBoard.boardMemory[0xC000];
+    testHost.slots[{tiaBoard.romSetHash, 0}] = {'n', 'o', 't', ' ', 'a', ' ', 's', 't'};
+    testHost.console.clear();
+    holdKeys({f4});
+    beginTiaFrame();
+    holdKeys({});
+    runFrameInstructions();
+    endFrame();
+    beginTiaFrame();
+    EXPECT_EQ(testHost.console, "Can't load state: not a Korvalo state\n");
+    EXPECT_NE(tiaBoard.boardMemory[0xC000], loops); // the game ran on
+}
+
+// Space is held over frames 2-4 and 9-10, F2 is pressed in frame 3 and F4 in
+// frame 13; frame 14 gets frame 4's keys.
+TEST_F(ControlsTest, SaveIsTheMomentBetweenFramesAndLoadReplacesTheMachineFirst) {
+    const auto keysOf = [](int frame, bool slotKeys) {
+        std::vector<uint8_t> keys;
+        if ((frame >= 2 && frame <= 4) || frame == 14 || frame == 9 || frame == 10)
+            keys.push_back(space);
+        if (slotKeys && frame == 3) keys.push_back(f2);
+        if (slotKeys && frame == 13) keys.push_back(f4);
+        return keys;
+    };
+    // The state after each frame, and the game's two counters.
+    struct After {
+        std::vector<uint8_t> state;
+        uint8_t loops, spaceLoops;
+    };
+    const auto run = [&](bool slotKeys, std::vector<After>& after) {
+        TiaTest::SetUp();
+        start(RomModel::tiaMc1, spaceCounter());
+        for (int frame = 1; frame <= 14; ++frame) {
+            releaseAllKeys();
+            for (uint8_t key : keysOf(frame, slotKeys))
+                liveKeys[key] = 0x80;
+            if (frame == 14) {
+                scalePreset = 1, scanlineMode = 2, fullScreen = true;
+            }
+            runTiaFrame();
+            after.push_back(After{saveMachineState(), tiaBoard.boardMemory[0xC000],
+                                  tiaBoard.boardMemory[0xC001]});
+        }
+    };
+    std::vector<After> plain, pressed;
+    run(false, plain);
+    run(true, pressed);
+    const std::vector<uint8_t>& saved = testHost.slots[{tiaBoard.romSetHash, 0}];
+    EXPECT_EQ(saved, pressed[2].state); // between frames 3 and 4
+    // After frame 14 the machine is as after frame 4: loaded before it ran.
+    EXPECT_EQ(pressed[13].state, pressed[3].state);
+    EXPECT_EQ(scalePreset, 1);
+    EXPECT_EQ(scanlineMode, 2);
+    EXPECT_TRUE(fullScreen);
+    // The slot keys are not the game's: up to the load it ran as without
+    // them, its counters the same frame by frame.
+    for (size_t frame = 0; frame < 13; ++frame) {
+        SCOPED_TRACE(frame + 1);
+        EXPECT_EQ(plain[frame].loops, pressed[frame].loops);
+        EXPECT_EQ(plain[frame].spaceLoops, pressed[frame].spaceLoops);
+    }
+    EXPECT_NE(plain[13].loops, pressed[13].loops);
 }
 
 } // namespace

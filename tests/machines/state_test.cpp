@@ -5,6 +5,7 @@
 
 #include "host/keycodes.h"
 #include "machines/tiamc/crc32.h"
+#include "machines/tiamc/rewind.h"
 #include "machines/tiamc/state.h"
 
 #include <zlib.h>
@@ -399,6 +400,82 @@ TEST_F(StateTest, NothingToSaveOrLoadBeforeASetIsStarted) {
     std::string error;
     EXPECT_FALSE(loadState(state, error));
     EXPECT_EQ(error, "no game is running");
+}
+
+// The rewind ring. A first run records the picture of every frame (frame 0:
+// the machine as started). A second run plays the same keys up to `before`,
+// then holds Backspace over `held` key snapshots: the frame that first sees
+// it runs, each later one must show the picture before the one shown last,
+// down to the oldest state the ring kept, which stays. Once Backspace is up
+// the game goes on from the moment shown, with the keys the first run had
+// from there, through the first run's pictures.
+TEST_F(StateTest, RewindGoesBackThroughThePicturesAndPlaysOnFromThere) {
+    struct Row {
+        const char* name;
+        const char* set;
+        int before, held, after;
+        uint32_t frameLimit;
+        size_t memoryLimit;
+    };
+    constexpr size_t plenty = size_t(64) << 20;
+    const Row rows[] = {
+        {"a second back", "KorvaloDemo1.tia", 130, 60, 40, 1800, plenty},
+        {"back past the first frame", "KorvaloDemo1.tia", 40, 70, 40, 1800, plenty},
+        {"a ring of 25 frames", "KorvaloDemo1.tia", 130, 50, 40, 25, plenty},
+        {"a ring of 80 KB", "KorvaloDemo1.tia", 130, 100, 40, 1800, size_t(80) << 10},
+        {"TIA-MC-2", "KorvaloDemo2.tia", 120, 50, 40, 1800, plenty},
+        {"analog control", "KorvaloAnalog.tia", 110, 30, 40, 1800, plenty},
+        {"Left and Pause while rewinding", "KorvaloAnalog.tia", 110, 10, 40, 1800, plenty},
+    };
+    std::vector<uint32_t> picture(512 * 256);
+    const auto shown = [&picture] {
+        renderFrame(picture.data(), 512);
+        return digest(picture);
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        rewindFrameLimit = row.frameLimit;
+        rewindMemoryLimit = row.memoryLimit;
+        startOwnSet(row.set);
+        std::vector<uint64_t> first = {shown()};
+        for (int frame = 1; frame <= row.before + 1 + row.after; ++frame) {
+            applyKeys(frame);
+            runTiaFrame();
+            first.push_back(shown());
+        }
+
+        startOwnSet(row.set);
+        for (int frame = 1; frame <= row.before + 1; ++frame) {
+            applyKeys(frame);
+            liveKeys[backspaceKey] = frame == row.before + 1 ? 0x80 : 0;
+            runTiaFrame();
+            ASSERT_EQ(shown(), first[size_t(frame)]) << "frame " << frame;
+        }
+        int oldest = 0;
+        for (int step = 1; step <= row.held; ++step) {
+            applyKeys(row.before + 1 + step); // the game's keys held too: not its frames
+            liveKeys[backspaceKey] = step < row.held ? 0x80 : 0;
+            runTiaFrame();
+            if (step == 1) oldest = row.before + 1 - int(rewindStateCount());
+            const int moment = std::max(row.before + 1 - step, oldest);
+            ASSERT_EQ(shown(), first[size_t(moment)]) << "rewind step " << step;
+            ASSERT_LE(rewindMemoryBytes(), row.memoryLimit);
+        }
+        if (row.memoryLimit == plenty) {
+            EXPECT_EQ(oldest, std::max(0, row.before + 1 - int(row.frameLimit)));
+        } else {
+            EXPECT_GT(oldest, 0); // the memory, not the frames, set the depth
+        }
+        const int moment = std::max(row.before + 1 - row.held, oldest);
+        for (int frame = moment + 1; frame <= moment + row.after; ++frame) {
+            applyKeys(frame);
+            runTiaFrame();
+            ASSERT_EQ(shown(), first[size_t(frame)]) << "frame " << frame << " played on";
+        }
+    }
+    rewindFrameLimit = 1800;
+    rewindMemoryLimit = plenty;
+    clearRewind();
 }
 
 } // namespace

@@ -31,6 +31,7 @@ class TiaTest : public ::testing::Test {
         scanlineMode = 0;
         clientWidth = clientHeight = 0;
         screenshotNumber = 0;
+        resetStateTurn();
         setUpColourTable();
     }
 

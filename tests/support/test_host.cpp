@@ -1,6 +1,7 @@
 #include "tests/support/test_host.h"
 
 #include "host/host.h"
+#include "host/statestore.h"
 
 #include <algorithm>
 #include <cstring>
@@ -49,6 +50,22 @@ void fatalError(const char* message) { throw FatalError(message); }
 void shutdownAndExit() { throw FatalError("shutdown"); }
 void consoleOut(const char* text) { testHost.console += text; }
 
+bool writeSlot(uint64_t romSetHash, uint8_t slot, const uint8_t* data, size_t size,
+               std::string& error) {
+    error = testHost.slotFailure;
+    if (!error.empty()) return false;
+    testHost.slots[{romSetHash, slot}].assign(data, data + size);
+    return true;
+}
+
+bool readSlot(uint64_t romSetHash, uint8_t slot, std::vector<uint8_t>& data, std::string& error) {
+    error = testHost.slotFailure;
+    const auto found = testHost.slots.find({romSetHash, slot});
+    if (!error.empty() || found == testHost.slots.end()) return false;
+    data = found->second;
+    return true;
+}
+
 } // namespace
 
 void installTestHost() {
@@ -64,4 +81,5 @@ void installTestHost() {
     host = HostOps{lockBackBuffer, unlockBackBuffer, clearBackBuffer, sizeClient,
                    showWindow,     pacingStep,       muteAudio,       encodePng,
                    fileExists,     fatalError,       shutdownAndExit, consoleOut};
+    stateStore = StateStoreOps{writeSlot, readSlot};
 }
