@@ -164,7 +164,9 @@ INSTANTIATE_TEST_SUITE_P(KorvaloRomSets, RomSetRun, ::testing::ValuesIn(cases),
 // A run recorded with keys and a drop, then replayed: every frame's picture
 // hash is the recorded run's. While the replay plays, keys and a drop of the
 // host's own are ignored; once it has ended the host's drop and keys count
-// again, exactly as if the recorded run had gone on with them.
+// again, exactly as if the recorded run had gone on with them. A run may
+// start from a state file and save and load slots and rewind: the replay
+// needs neither the file nor the slots, the recording holds what they gave.
 struct ReplayCase {
     const char* name;
     const char* romSet;
@@ -172,7 +174,9 @@ struct ReplayCase {
     int dropFrame;
     const char* dropSet; // beside the program
     int frames;
-    const char* otherSet; // a recording of romSet is refused with this one
+    const char* otherSet;  // a recording of romSet is refused with this one
+    const char* startKeys; // a run from power-on to frame 200 whose state the
+                           // recorded run starts from; null: power-on
 };
 
 const ReplayCase replayCases[] = {
@@ -180,11 +184,16 @@ const ReplayCase replayCases[] = {
      "110:down:Enter,112:up:Enter,130:down:Space,130:down:Left,170:up:Left,200:down:Right,"
      "260:up:Right,340:down:Delete,342:up:Delete,400:up:Space,500:down:Enter,502:up:Enter,"
      "520:down:Up,560:up:Up",
-     450, "KorvaloDemo2.tia", 600, "KorvaloDemo2.tia"},
+     450, "KorvaloDemo2.tia", 600, "KorvaloDemo2.tia", nullptr},
     {"Analog", "KorvaloAnalog.tia",
      "60:down:Enter,62:up:Enter,80:down:Left,120:up:Left,140:down:Right,200:down:Space,"
      "230:up:Right,232:up:Space,300:down:LCtrl,301:down:Delete,303:up:Delete,306:up:LCtrl",
-     250, "KorvaloSelfTest.tia", 400, "KorvaloDemo1.tia"},
+     250, "KorvaloSelfTest.tia", 400, "KorvaloDemo1.tia", nullptr},
+    {"SlotsAndRewind", "KorvaloDemo1.tia",
+     "10:down:Left,40:up:Left,60:down:F2,62:up:F2,70:down:Right,120:up:Right,150:down:F4,"
+     "152:up:F4,170:down:Space,200:down:Backspace,260:up:Backspace,280:up:Space",
+     320, "KorvaloDemo2.tia", 400, "KorvaloSelfTest.tia",
+     "110:down:Enter,112:up:Enter,130:down:Space,135:up:Space"},
 };
 
 void PrintTo(const ReplayCase& c, std::ostream* os) { *os << c.name; }
@@ -205,10 +214,10 @@ class ReplayRun : public ::testing::TestWithParam<ReplayCase> {
 
     // The program in dir on a set beside it; out and err keep its console.
     int run(const std::string& name, const std::string& set, const std::string& arguments) {
-        return runShellCommand("cd '" + dir.string() +
-                               "' && '" KORVALO_PROGRAM "' --headless --picture-hashes " + name +
-                               ".hashes " + arguments + " '" KORVALO_ROM_DIR "/" + set + "' >" +
-                               name + ".out 2>" + name + ".err");
+        return runShellCommand(
+            "cd '" + dir.string() + "' && XDG_DATA_HOME='" + (dir / "slots").string() +
+            "' '" KORVALO_PROGRAM "' --headless --picture-hashes " + name + ".hashes " + arguments +
+            " '" KORVALO_ROM_DIR "/" + set + "' >" + name + ".out 2>" + name + ".err");
     }
 
     std::vector<std::string> hashes(const std::string& name) {
@@ -228,8 +237,17 @@ TEST_P(ReplayRun, ReplaysEveryFrameAndHandsOverAtTheEnd) {
     const ReplayCase& c = GetParam();
     const std::string rom = KORVALO_ROM_DIR "/";
     const std::string frames = std::to_string(c.frames);
-    const std::string recorded =
-        "--keys " + c.keys + " --drop " + std::to_string(c.dropFrame) + ":" + rom + c.dropSet;
+    std::string start;
+    if (c.startKeys) {
+        ASSERT_EQ(
+            run("start", c.romSet,
+                std::string("--frames 200 --save-state 200:start.state --keys ") + c.startKeys),
+            0)
+            << readText(dir / "start.err");
+        start = "--load-state start.state ";
+    }
+    const std::string recorded = start + "--keys " + c.keys + " --drop " +
+                                 std::to_string(c.dropFrame) + ":" + rom + c.dropSet;
     const std::string later = " --drop " + after(c.frames, 10, rom + "KorvaloSelfTest2.tia") +
                               " --keys " + after(c.frames, 30, "down:Delete,") +
                               after(c.frames, 32, "up:Delete");
@@ -238,6 +256,8 @@ TEST_P(ReplayRun, ReplaysEveryFrameAndHandsOverAtTheEnd) {
         << console("recorded");
     ASSERT_EQ(run("untouched", c.romSet, "--frames " + frames), 0);
     ASSERT_EQ(run("goneOn", c.romSet, recorded + later + longer), 0);
+    fs::remove_all(dir / "slots");
+    fs::remove(dir / "start.state");
     const std::string ignored = " --keys 40:down:Enter,42:up:Enter,150:down:Right,180:up:Right"
                                 " --drop 90:" +
                                 rom + "KorvaloSelfTest.tia";
