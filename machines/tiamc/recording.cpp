@@ -18,10 +18,15 @@ constexpr size_t hashOffset = 11;
 constexpr size_t headerBytes = 19;
 
 constexpr uint8_t stateRecord = 'S';
+constexpr uint8_t stateChangeRecord = 'T';
 constexpr uint8_t dropRecord = 'D';
 constexpr uint8_t keysRecord = 'K';
 constexpr uint8_t endRecord = 'E';
 constexpr uint8_t keyDownBit = 0x80;
+// Unchanged bytes that end a run of a state's changes.
+constexpr size_t runGap = 8;
+
+bool isState(uint8_t kind) { return kind == stateRecord || kind == stateChangeRecord; }
 
 void putU8(std::vector<uint8_t>& out, uint8_t v) { out.push_back(v); }
 
@@ -48,6 +53,65 @@ void putCount(std::vector<uint8_t>& out, uint32_t v) {
     putU8(out, uint8_t(v));
 }
 
+// The runs where state differs from last (both size bytes): for each, the
+// unchanged bytes before it and its length, then its bytes. Runs less than
+// runGap bytes apart are one.
+void putStateChanges(std::vector<uint8_t>& out, const uint8_t* last, const uint8_t* state,
+                     size_t size) {
+    size_t done = 0;
+    for (size_t at = 0; at < size;) {
+        if (last[at] == state[at]) {
+            ++at;
+            continue;
+        }
+        size_t end = at + 1;
+        for (size_t scan = end; scan < size && scan - end < runGap; ++scan) {
+            if (last[scan] != state[scan]) end = scan + 1;
+        }
+        putCount(out, uint32_t(at - done));
+        putCount(out, uint32_t(end - at));
+        out.insert(out.end(), state + at, state + end);
+        done = at = end;
+    }
+}
+
+// One LEB128 count of at most 32 bits from at, before end.
+enum class Parsed { whole, cut, damaged };
+
+Parsed takeCount(const uint8_t*& at, const uint8_t* end, uint32_t& value) {
+    value = 0;
+    for (int shift = 0; shift < 35; shift += 7) {
+        if (at == end) return Parsed::cut;
+        const uint8_t byte = *at++;
+        if (shift == 28 && byte > 0x0F) break; // more than 32 bits
+        value |= uint32_t(byte & 0x7F) << shift;
+        if (!(byte & 0x80)) return Parsed::whole;
+    }
+    return Parsed::damaged;
+}
+
+// Applies the runs to state, or with apply false only checks that they stay
+// within it.
+bool applyStateChanges(const uint8_t* runs, size_t size, uint8_t* state, size_t stateSize,
+                       bool apply) {
+    const uint8_t* at = runs;
+    const uint8_t* const end = runs + size;
+    size_t place = 0;
+    while (at != end) {
+        uint32_t skip = 0, length = 0;
+        if (takeCount(at, end, skip) != Parsed::whole ||
+            takeCount(at, end, length) != Parsed::whole || length == 0 ||
+            length > size_t(end - at) || skip > stateSize - place ||
+            length > stateSize - place - skip)
+            return false;
+        place += skip;
+        if (apply) std::memcpy(state + place, at, length);
+        at += length;
+        place += length;
+    }
+    return true;
+}
+
 // Recording ----------------------------------------------------------------
 
 struct Recorder {
@@ -57,7 +121,9 @@ struct Recorder {
     uint32_t lastFrame; // the frame of the last record
     uint8_t keys[256];  // the key snapshot as last recorded
     std::vector<uint8_t> record;
-    std::vector<uint8_t> dropped; // the file of a drop, read whole
+    std::vector<uint8_t> dropped;   // the file of a drop, read whole
+    std::vector<uint8_t> lastState; // the state last recorded
+    std::vector<uint8_t> changes;
 };
 
 Recorder recorder;
@@ -112,31 +178,20 @@ bool loadAndRecordDrop(const char* path) {
 struct Record {
     uint8_t kind;
     uint32_t frame;
-    const uint8_t* payload; // S, D: the state or file; K: the key codes
+    const uint8_t* payload; // S, D: the state or file; T: the runs; K: the key codes
     uint32_t size;
     size_t end; // offset of the next record
 };
-
-enum class Parsed { whole, cut, damaged };
 
 uint32_t readU32(const uint8_t* at) {
     return at[0] | uint32_t(at[1]) << 8 | uint32_t(at[2]) << 16 | uint32_t(at[3]) << 24;
 }
 
 bool readCount(const std::vector<uint8_t>& bytes, size_t& at, uint32_t& value, Parsed& why) {
-    value = 0;
-    for (int shift = 0; shift < 35; shift += 7) {
-        if (at == bytes.size()) {
-            why = Parsed::cut;
-            return false;
-        }
-        const uint8_t byte = bytes[at++];
-        if (shift == 28 && byte > 0x0F) break; // more than 32 bits
-        value |= uint32_t(byte & 0x7F) << shift;
-        if (!(byte & 0x80)) return true;
-    }
-    why = Parsed::damaged;
-    return false;
+    const uint8_t* from = bytes.data() + at;
+    why = takeCount(from, bytes.data() + bytes.size(), value);
+    at = size_t(from - bytes.data());
+    return why == Parsed::whole;
 }
 
 // The record at offset at, whose frame counts from frameBefore.
@@ -151,6 +206,7 @@ Parsed parseRecord(const std::vector<uint8_t>& bytes, size_t at, uint32_t frameB
     const size_t left = bytes.size() - at;
     switch (record.kind) {
     case stateRecord:
+    case stateChangeRecord:
     case dropRecord:
         if (left < 4) return Parsed::cut;
         record.size = readU32(&bytes[at]);
@@ -180,6 +236,7 @@ struct Replay {
     Record next;     // the next record, when there is one (next.end != 0)
     uint32_t frame;  // frames started: key snapshots taken
     uint8_t keys[256];
+    std::vector<uint8_t> lastState; // the state last loaded from the recording
 };
 
 Replay replay;
@@ -200,14 +257,21 @@ void advance() {
 void finishReplay() {
     replay.playing = false;
     replay.bytes = {};
+    replay.lastState = {};
     frameInputs = hostFrameInputs;
     pauseHoldFrames = 0;
     consolePrintf("Replay ended at frame %u\n", replay.frame);
 }
 
 void loadNextState() {
+    std::vector<uint8_t>& state = replay.lastState;
+    if (replay.next.kind == stateRecord) {
+        state.assign(replay.next.payload, replay.next.payload + replay.next.size);
+    } else {
+        applyStateChanges(replay.next.payload, replay.next.size, state.data(), state.size(), true);
+    }
     std::string error;
-    if (!loadMachineState(replay.next.payload, replay.next.size, error))
+    if (!loadMachineState(state.data(), state.size(), error))
         host.fatalError(("Can't replay: a recorded state is refused: " + error).c_str());
     advance();
 }
@@ -216,8 +280,7 @@ void loadNextState() {
 // asked for is loaded late; then the recording ends here or brings a drop for
 // this frame. A drop of the host's own waits for no one: it is let go.
 void replayFrameStarting() {
-    while (replay.next.end != 0 && replay.next.kind == stateRecord &&
-           replay.next.frame < replay.frame)
+    while (replay.next.end != 0 && isState(replay.next.kind) && replay.next.frame < replay.frame)
         loadNextState();
     if (replay.next.end == 0 ||
         (replay.next.kind == endRecord && replay.next.frame <= replay.frame)) {
@@ -259,12 +322,13 @@ struct RecordsFound {
 };
 
 // The whole records, in order: in each frame the states, the drop, the keys;
-// the end only last.
+// the end only last. The changes of a state stay within the state before.
 bool checkRecords(const std::vector<uint8_t>& bytes, RecordsFound& found, std::string& error) {
     size_t at = headerBytes;
     uint32_t frame = 0;
     int stage = 0; // in this frame: 0 states so far, 1 after the drop, 2 after the keys
     Record record{};
+    size_t stateSize = 0; // of the last state, 0 before the first
     found = RecordsFound{};
     while (at < bytes.size()) {
         const Parsed parsed = parseRecord(bytes, at, frame, record);
@@ -276,10 +340,14 @@ bool checkRecords(const std::vector<uint8_t>& bytes, RecordsFound& found, std::s
         if (record.frame != frame) stage = -1;
         const bool misplaced = recordStage < stage || (recordStage == stage && recordStage > 0) ||
                                (record.kind == endRecord && record.end != bytes.size());
-        if (parsed == Parsed::damaged || misplaced) {
+        const bool badChanges = parsed == Parsed::whole && record.kind == stateChangeRecord &&
+                                (stateSize == 0 || !applyStateChanges(record.payload, record.size,
+                                                                      nullptr, stateSize, false));
+        if (parsed == Parsed::damaged || misplaced || badChanges) {
             error = "damaged (at byte " + std::to_string(at) + ")";
             return false;
         }
+        if (record.kind == stateRecord) stateSize = record.size;
         frame = record.frame;
         stage = recordStage;
         // A drop or keys change the frame after theirs, which the replay
@@ -298,6 +366,7 @@ void startRecording(RecordingSink sink) {
     recorder.on = true;
     recorder.sink = sink;
     recorder.frame = recorder.lastFrame = 0;
+    recorder.lastState.clear();
     std::memset(recorder.keys, 0, sizeof recorder.keys);
     std::vector<uint8_t>& header = recorder.record;
     header.assign(recordingMagic, recordingMagic + sizeof recordingMagic);
@@ -317,8 +386,20 @@ void endRecording() {
     frameInputs = hostFrameInputs;
 }
 
+// A state of the last one's size is written as its changes when they are
+// smaller: a rewind's states differ in a few hundred bytes.
 void noteStateLoad(const uint8_t* data, size_t size) {
-    if (recorder.on) writeBlobRecord(stateRecord, data, size);
+    if (!recorder.on) return;
+    std::vector<uint8_t>& changes = recorder.changes;
+    changes.clear();
+    if (recorder.lastState.size() == size)
+        putStateChanges(changes, recorder.lastState.data(), data, size);
+    if (recorder.lastState.size() == size && changes.size() < size) {
+        writeBlobRecord(stateChangeRecord, changes.data(), changes.size());
+    } else {
+        writeBlobRecord(stateRecord, data, size);
+    }
+    recorder.lastState.assign(data, data + size);
 }
 
 bool startReplay(std::vector<uint8_t> recording, std::string& error) {
@@ -355,7 +436,7 @@ bool startReplay(std::vector<uint8_t> recording, std::string& error) {
     replay.next.frame = 0;
     advance();
     // The states loaded before the first frame: the one the run started from.
-    while (nextIs(stateRecord))
+    while (nextIs(stateRecord) || nextIs(stateChangeRecord))
         loadNextState();
     frameInputs = FrameInputs{replayFrameStarting, replayDrop, replayKeySnapshot};
     consolePrintf(found.ended ? "Replaying %u frames\n"
@@ -367,7 +448,7 @@ bool startReplay(std::vector<uint8_t> recording, std::string& error) {
 bool replayPlaying() { return replay.playing; }
 
 bool loadRecordedState() {
-    if (!replay.playing || !nextIs(stateRecord)) return false;
+    if (!replay.playing || !(nextIs(stateRecord) || nextIs(stateChangeRecord))) return false;
     loadNextState();
     return true;
 }

@@ -19,6 +19,11 @@
 //           record's (the first's since frame 0) in unsigned LEB128 (seven
 //           bits a byte, low first, bit 7 set on all but the last), then:
 //     'S'   a state loaded between frames: u32 length, the state (state.h)
+//     'T'   a state loaded, of the size of the last one recorded (S or T),
+//           as its changes from that one: u32 length, then runs, each the
+//           count of unchanged bytes before it and its length (both LEB128,
+//           the length from 1) and its bytes; written when smaller than the
+//           state (a rewind's states differ in a few hundred bytes)
 //     'D'   a dropped set loaded as the next frame starts: u32 length, the
 //           whole file
 //     'K'   the next frame's key snapshot, where it differs from the last
@@ -29,8 +34,8 @@
 //           missing when the program never ended the recording (a replay
 //           then plays every whole record)
 // "Frame N" is the moment after N frames have run, before frame N + 1
-// starts. The records of one frame come in the order S..., D, K. Frames
-// without a change have no record.
+// starts. The records of one frame come in the order S or T..., D, K.
+// Frames without a change have no record.
 #pragma once
 
 #include <cstddef>

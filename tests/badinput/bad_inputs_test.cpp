@@ -226,6 +226,9 @@ std::vector<BadInputRow> rows() {
          "--frames 5 --replay rec.kvr game.tia", 1, gameModel, refused + "damaged (at byte 27)\n"},
         {"ReplayOfKeysOutOfOrder", gameAndRecording(recordingFor(game, {'K', 5, 2, 0x39, 0x1C})),
          "--frames 5 --replay rec.kvr game.tia", 1, gameModel, refused + "damaged (at byte 19)\n"},
+        {"ReplayOfChangesToNoState",
+         gameAndRecording(recordingFor(game, {'T', 1, 3, 0, 0, 0, 0, 1, 0xAA})),
+         "--frames 5 --replay rec.kvr game.tia", 1, gameModel, refused + "damaged (at byte 19)\n"},
         // A program that dies mid-record leaves it cut: the whole records play.
         {"ReplayCutInADrop", gameAndRecording(recordingFor(game, cutInADrop)),
          "--frames 12 --replay rec.kvr game.tia", 0,
