@@ -1,11 +1,14 @@
 // Save-state benchmark: one save and one load of the whole machine, timed
 // many times over on the demo game in play (started with Enter, a key held),
 // and the state's size. Prints the median and the fastest of each, and the
-// share of zlib's CRC-32 over the state, which both pay once.
+// share of zlib's CRC-32 over the state, which both pay once. Then the game
+// plays on until the rewind ring is full, and the memory the ring holds is
+// printed.
 //
 // Usage: state_bench [runs] [ROM]   (default 20000, the demo set the build made)
 #include "host/host.h"
 #include "host/keycodes.h"
+#include "machines/tiamc/rewind.h"
 #include "machines/tiamc/state.h"
 #include "machines/tiamc/tiamc.h"
 #include "platforms/headless/headless.h"
@@ -79,5 +82,17 @@ int main(int argc, char** argv) {
     report("save", saves);
     report("load", loads);
     report("CRC-32", crcs);
+
+    // The arrows and Space in turn, as a player would.
+    for (int frame = 301; frame <= 300 + int(rewindFrameLimit) + 200; ++frame) {
+        liveKeys[rightArrowKey] = frame % 120 < 50 ? 0x80 : 0;
+        liveKeys[leftArrowKey] = frame % 120 >= 60 && frame % 120 < 110 ? 0x80 : 0;
+        liveKeys[spaceKey] = frame % 16 < 2 ? 0x80 : 0;
+        runTiaFrame();
+    }
+    const size_t ringBytes = rewindMemoryBytes();
+    std::printf("rewind ring: %u states in %.2f MB, %.0f bytes a frame beyond the newest state\n",
+                rewindStateCount(), ringBytes / 1e6,
+                double(ringBytes - state.size()) / (rewindStateCount() - 1));
     return 0;
 }

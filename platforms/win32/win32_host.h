@@ -37,8 +37,10 @@ extern uint8_t cpuMode;
 bool setUpConsole();
 void logCpuMode();
 
-// Fills the host record with the Win32 operations.
+// Fills the host record with the Win32 operations, and the state store.
 void installWin32Host();
+// State slots as files in states\<hash>\ beside the screenshots.
+void installWin32StateStore();
 // Registers the window class and creates the hidden main window.
 void createMainWindow();
 // DirectDraw object, primary surface with its clipper, back buffer cleared

@@ -287,6 +287,7 @@ void installWin32Host() {
                    sizeClient,      showMainWindow,       pacingStep,
                    muteAudio,       encodePngWithGdiPlus, fileExists,
                    win32FatalError, win32ShutdownAndExit, consoleOut};
+    installWin32StateStore();
 }
 
 void win32ShutdownAndExit() {

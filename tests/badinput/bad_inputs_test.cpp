@@ -111,6 +111,26 @@ std::function<void(const fs::path&)> gameAndRecording(std::vector<uint8_t> recor
     };
 }
 
+// The game, and a state file made by the program itself: the state after
+// frame 2 of the set `from` (model, program seed), cut to `keep` bytes when
+// keep is not 0.
+std::function<void(const fs::path&)> gameAndState(RomModel model, uint8_t seed, size_t keep = 0) {
+    return [model, seed, keep](const fs::path& dir) {
+        saveGame(dir);
+        Z80Emitter z;
+        z.di().label("loop").ldA(seed).outA(model == RomModel::tiaMc2 ? 0xE0 : 0xA0).jr("loop");
+        writeFile((dir / "from.tia").string(),
+                  RomSetBuilder(model).programImage(z.image()).build());
+        const std::string made =
+            "cd " + quoted(dir) +
+            " && '" KORVALO_PROGRAM
+            "' --headless --frames 2 --save-state 2:s.state from.tia >/dev/null";
+        if (runShellCommand(made) != 0) throw std::runtime_error("no state made: " + made);
+        fs::remove(dir / "from.tia");
+        if (keep) fs::resize_file(dir / "s.state", keep);
+    };
+}
+
 void blockScreenshot0(const fs::path& dir) {
     saveGame(dir);
     fs::create_directory(dir / "ScreenShot_000.png");
@@ -242,6 +262,58 @@ std::vector<BadInputRow> rows() {
          "korvalo: --record and --replay can't be given together\n"},
         {"RecordOverTheRomSet", saveGame, "--frames 5 --record ./game.tia game.tia", 2, "",
          "korvalo: won't write the recording over \"game.tia\"\n"},
+        {"LoadStateMissing", saveGame, "--frames 3 game.tia --load-state nosuch.state", 1,
+         gameModel,
+         "System Error! Can't load state: can't read nosuch.state: No such file or directory\n"},
+        {"LoadStateTruncated", gameAndState(RomModel::tiaMc1, 0x38, 1000),
+         "--frames 3 game.tia --load-state s.state", 1, gameModel,
+         "System Error! Can't load state: truncated\n"},
+        // The game paints palette entry 0 with 0x38, the set the state came
+        // from with 0x39: one byte apart.
+        {"LoadStateOfAnotherSet", gameAndState(RomModel::tiaMc1, 0x39),
+         "--frames 3 game.tia --load-state s.state", 1, gameModel,
+         "System Error! Can't load state: made for another ROM set\n"},
+        {"LoadStateOfTheTiaMc2", gameAndState(RomModel::tiaMc2, 0x38),
+         "--frames 3 game.tia --load-state s.state", 1, gameModel,
+         "System Error! Can't load state: made for the TIA-MC-2\n"},
+        {"LoadStateThatIsAFolder",
+         [](const fs::path& d) {
+             saveGame(d);
+             fs::create_directory(d / "s.state");
+         },
+         "--frames 3 game.tia --load-state s.state", 1, gameModel,
+         "System Error! Can't load state: can't read s.state: not a file\n"},
+        {"SaveStateIntoAMissingFolder", saveGame, "--frames 3 game.tia --save-state 2:no/s.state",
+         1, gameModel,
+         "System Error! Can't save state to no/s.state: can't write in no: No such file or "
+         "directory\n"},
+        {"SaveStateOverAFolder",
+         [](const fs::path& d) {
+             saveGame(d);
+             fs::create_directory(d / "s.state");
+             std::ofstream(d / "s.state" / "inside.txt") << "kept";
+         },
+         "--frames 3 game.tia --save-state 2:s.state", 1, gameModel,
+         "System Error! Can't save state to s.state: can't replace s.state: Is a directory\n"},
+        {"SaveStateInAReadOnlyFolder",
+         saveGame,
+         "--frames 3 game.tia --save-state 2:s.state",
+         1,
+         gameModel,
+         "System Error! Can't save state to s.state: can't write in .: ",
+         {},
+         WorkDir::readOnly,
+         true},
+        {"SaveStateWithoutAPath", saveGame, "--frames 3 game.tia --save-state 2", 2, "",
+         "korvalo: --save-state wants FRAME:PATH, got \"2\"\n"},
+        {"SaveStateAtNoFrame", saveGame, "--frames 3 game.tia --save-state x:s.state", 2, "",
+         "korvalo: --save-state wants FRAME:PATH, got \"x:s.state\"\n"},
+        {"SaveStateAfterTheLastFrame", saveGame, "--frames 3 game.tia --save-state 4:s.state", 2,
+         "", "korvalo: a state to save at frame 4 comes after the last frame, 3\n"},
+        {"TwoStatesToLoad", saveGame, "--frames 3 game.tia --load-state a --load-state b", 2, "",
+         "korvalo: more than one state to load given: \"b\"\n"},
+        {"EmptyStatePath", saveGame, "--frames 3 game.tia --load-state ''", 2, "",
+         "korvalo: --load-state wants a file\n"},
         {"BackBufferTooLarge", saveGame, "--frames 5 game.tia --screen 100000x100000", 2, "",
          "korvalo: --screen must be at most 8192x8192\n"},
         {"KeyFramesOutOfOrder",

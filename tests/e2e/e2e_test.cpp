@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -294,5 +295,155 @@ TEST_P(ReplayRun, ReplaysEveryFrameAndHandsOverAtTheEnd) {
 
 INSTANTIATE_TEST_SUITE_P(Recordings, ReplayRun, ::testing::ValuesIn(replayCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A run that stops at frame `at`, saving the state, and a second program
+// that starts from that state with the rest of the key script (frame `at`
+// becoming frame 0) must reach the pictures of the run that never stopped:
+// every frame's picture hash and the screenshots byte for byte. Keys held
+// across `at` stay held in the second run only because --load-state takes
+// them from the state.
+struct ResumeCase {
+    const char* name;
+    const char* romSet;
+    std::vector<std::string> keys; // "FRAME:down:KEY" / "FRAME:up:KEY", in frame order
+    int at;
+    int frames;
+    std::vector<int> shots; // after `at`
+};
+
+const ResumeCase resumeCases[] = {
+    {"Demo1",
+     "KorvaloDemo1.tia",
+     {"60:down:Enter", "62:up:Enter", "150:down:Space", "180:down:Right", "200:up:Space",
+      "240:up:Right", "250:down:LCtrl", "252:up:LCtrl", "260:down:Left", "290:up:Left"},
+     200,
+     300,
+     {201, 230, 255, 300}},
+    {"Analog",
+     "KorvaloAnalog.tia",
+     {"60:down:Enter", "62:up:Enter", "192:down:Left", "215:up:Left", "216:down:Right",
+      "260:down:Space", "262:up:Space", "280:up:Right"},
+     200,
+     300,
+     {205, 240, 300}},
+    {"Demo2",
+     "KorvaloDemo2.tia",
+     {"60:down:Enter", "62:up:Enter", "190:down:Right", "199:down:Space", "201:up:Space",
+      "230:up:Right"},
+     200,
+     260,
+     {210, 260}},
+};
+
+void PrintTo(const ResumeCase& c, std::ostream* os) { *os << c.name; }
+
+class ResumeRun : public ::testing::TestWithParam<ResumeCase> {
+  protected:
+    void SetUp() override {
+        dir = fs::path(E2E_WORK_DIR) / (std::string("Resume") + GetParam().name);
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // The program in a folder of dir named name, its console there.
+    int run(const std::string& name, const std::string& arguments) {
+        fs::create_directories(dir / name);
+        return runShellCommand(
+            "cd '" + (dir / name).string() + "' && XDG_DATA_HOME='" + (dir / "slots").string() +
+            "' '" KORVALO_PROGRAM "' --headless --picture-hashes hashes " + arguments +
+            " '" KORVALO_ROM_DIR "/" + GetParam().romSet + "' >out.txt 2>err.txt");
+    }
+
+    std::vector<std::string> hashes(const std::string& name) {
+        std::vector<std::string> lines;
+        std::istringstream text(readText(dir / name / "hashes"));
+        for (std::string line; std::getline(text, line);)
+            lines.push_back(line.substr(line.find(' ') + 1));
+        return lines;
+    }
+
+    fs::path dir;
+};
+
+std::string joined(const std::vector<std::string>& items) {
+    std::string text;
+    for (const std::string& item : items)
+        text += (text.empty() ? "" : ",") + item;
+    return text;
+}
+
+TEST_P(ResumeRun, FromASavedStateTheRunReachesTheSamePictures) {
+    const ResumeCase& c = GetParam();
+    std::vector<std::string> before, rest, shots, restShots;
+    for (const std::string& event : c.keys) {
+        const int frame = std::stoi(event);
+        const std::string what = event.substr(event.find(':'));
+        (frame < c.at ? before : rest).push_back(event);
+        if (frame >= c.at) restShots.push_back(std::to_string(frame - c.at) + what);
+    }
+    for (int shot : c.shots)
+        shots.push_back(std::to_string(shot));
+    std::vector<std::string> laterShots;
+    for (int shot : c.shots)
+        laterShots.push_back(std::to_string(shot - c.at));
+    ASSERT_EQ(run("whole", "--frames " + std::to_string(c.frames) + " --keys " + joined(c.keys) +
+                               " --screenshot " + joined(shots)),
+              0)
+        << readText(dir / "whole/err.txt");
+    ASSERT_EQ(run("first", "--frames " + std::to_string(c.at) + " --keys " + joined(before) +
+                               " --save-state " + std::to_string(c.at) + ":../at.state"),
+              0)
+        << readText(dir / "first/err.txt");
+    ASSERT_EQ(run("resumed", "--frames " + std::to_string(c.frames - c.at) +
+                                 " --load-state ../at.state --keys " + joined(restShots) +
+                                 " --screenshot " + joined(laterShots)),
+              0)
+        << readText(dir / "resumed/err.txt");
+
+    const std::vector<std::string> whole = hashes("whole"), resumed = hashes("resumed");
+    ASSERT_EQ(whole.size(), size_t(c.frames));
+    ASSERT_EQ(resumed.size(), size_t(c.frames - c.at));
+    EXPECT_EQ(hashes("first"), std::vector<std::string>(whole.begin(), whole.begin() + c.at));
+    for (size_t i = 0; i < resumed.size(); ++i)
+        ASSERT_EQ(resumed[i], whole[size_t(c.at) + i]) << "frame " << c.at + int(i) + 1;
+    for (size_t i = 0; i < c.shots.size(); ++i) {
+        const std::string taken = readText(dir / "whole" / shotName(i));
+        ASSERT_FALSE(taken.empty()) << "no screenshot of frame " << c.shots[i];
+        EXPECT_TRUE(readText(dir / "resumed" / shotName(i)) == taken)
+            << "the screenshot of frame " << c.shots[i] << " differs";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(States, ResumeRun, ::testing::ValuesIn(resumeCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The slots outlive the program: F2 in one run writes slot 0 under
+// $XDG_DATA_HOME/korvalo/<the set's hash>/, F4 in the next loads it, and that
+// run goes on from the saved moment. F2 is seen in frame 150 and saves the
+// state after it, as frame 151 starts; F4 is seen in frame 1 and loads the
+// state as frame 2 starts, so frame 2 is frame 151 again.
+TEST_P(ResumeRun, SlotSavedInOneRunLoadsInTheNext) {
+    ASSERT_EQ(run("saving", "--frames 250 --keys 60:down:Enter,62:up:Enter,149:down:F2,150:up:F2,"
+                            "170:down:Right,200:up:Right"),
+              0);
+    ASSERT_EQ(run("loading", "--frames 101 --keys 0:down:F4,1:up:F4,21:down:Right,51:up:Right"), 0);
+    EXPECT_NE(readText(dir / "saving/out.txt").find("State saved to slot 0\n"), std::string::npos);
+    EXPECT_NE(readText(dir / "loading/out.txt").find("State loaded from slot 0\n"),
+              std::string::npos);
+    uint64_t hash = 0xCBF29CE484222325;
+    for (char byte : readText(fs::path(KORVALO_ROM_DIR) / GetParam().romSet))
+        hash = (hash ^ uint8_t(byte)) * 0x100000001B3;
+    char folder[17];
+    std::snprintf(folder, sizeof folder, "%016llx", static_cast<unsigned long long>(hash));
+    const fs::path slots = dir / "slots/korvalo" / folder;
+    EXPECT_EQ(readText(slots / "slot0.state").substr(0, 8), "KORVSTAT");
+    EXPECT_EQ(std::distance(fs::directory_iterator(slots), fs::directory_iterator()), 1);
+    const std::vector<std::string> saving = hashes("saving"), loading = hashes("loading");
+    ASSERT_EQ(saving.size(), 250u);
+    ASSERT_EQ(loading.size(), 101u);
+    for (size_t frame = 2; frame <= 101; ++frame)
+        ASSERT_EQ(loading[frame - 1], saving[frame + 148]) << "frame " << frame;
+}
 
 } // namespace

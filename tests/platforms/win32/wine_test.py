@@ -3,7 +3,8 @@
 session with a null-sink PulseAudio: its start-up lines, the window's picture
 at every scale preset and scanline look against the native program's own
 screenshots of the same self-test screen, a Left Shift + Print Screen
-screenshot against the window, full screen by Left Windows + F and by F11,
+screenshot against the window, the state slot keys and their files,
+full screen by Left Windows + F and by F11,
 a ROM set dropped onto the window, the frame
 rate against the display's, and the close that ends the process with code 0.
 
@@ -237,6 +238,7 @@ class WineWindowTest(unittest.TestCase):
             self.assertEqual(saved[:2], (w, h))
             self.assertEqual(pngio.compare(saved, top_rows(shown, h)), (0, None))
 
+            self.check_state_slots(x, win, program, references[-1])
             self.check_full_screen(x, win, references[-1], shown)
 
             # A ROM set dropped onto the window replaces the self-test.
@@ -259,6 +261,29 @@ class WineWindowTest(unittest.TestCase):
             self.assertTrue(x.window_exists(win))
             self.assertEqual(self.close_program(x, program, env), 0)
             self.check_frame_rate(program.output())
+
+    def check_state_slots(self, x, win, program, want):
+        """F2 saves the self-test's state to slot 0 in states\\<hash>\\ beside the
+        program, F7 and F6 choose the slot, F4 loads it (slot 1 is empty); the
+        still self-test screen shows the same after the load."""
+        steps = [("F2", "State saved to slot 0"), ("F7", "Slot 1"), ("F4", "No state in slot 1"),
+                 ("F6", "Slot 0"), ("F4", "State loaded from slot 0")]
+        for key, line in steps:
+            code = x.keycode(key)
+            x.key_down(win, code)
+            time.sleep(0.15)
+            x.key_up(win, code)
+            program.wait_for_line(line, timeout=15)
+        with open(os.path.join(self.work, "Derev.tia"), "rb") as f:
+            rom = f.read()
+        digest = 0xCBF29CE484222325
+        for byte in rom:
+            digest = ((digest ^ byte) * 0x100000001B3) & 0xFFFFFFFFFFFFFFFF
+        folder = os.path.join(self.work, "states", "%016x" % digest)
+        self.assertEqual(os.listdir(folder), ["slot0.state"])
+        with open(os.path.join(folder, "slot0.state"), "rb") as f:
+            self.assertEqual(f.read(8), b"KORVSTAT")
+        self.expect_picture(x, win, want, "after loading slot 0")
 
     def check_enter_keys(self, x, win, program, title):
         """Keypad Enter comes with the extended flag and is another key than
