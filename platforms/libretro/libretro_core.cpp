@@ -14,6 +14,7 @@
 #include "host/gamepad.h"
 #include "host/host.h"
 #include "host/keycodes.h"
+#include "machines/tiamc/rewind.h"
 #include "machines/tiamc/state.h"
 #include "machines/tiamc/tiamc.h"
 #include "platforms/common/version.h"
@@ -295,6 +296,9 @@ void resetMachineGlobals() {
     std::memset(heldBefore, 0, sizeof heldBefore);
     dropPending = false;
     frameInputs = hostFrameInputs;
+    // The frontend keeps its own rewind; the machine's ring would only cost
+    // a state per frame.
+    rewindFrameLimit = 0;
 }
 
 } // namespace
