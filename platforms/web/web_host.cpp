@@ -7,6 +7,7 @@
 
 #include "host/gamepad.h"
 #include "host/host.h"
+#include "machines/tiamc/rewind.h"
 #include "machines/tiamc/tiamc.h"
 #include "platforms/web/canvas_pixels.h"
 #include "platforms/web/web_input.h"
@@ -151,7 +152,13 @@ void runWebFrame() {
     ++webFrameTimes.frames;
 }
 
+// The page's memory is a fixed 32 MB, the back buffer and the canvas's copy
+// taking a third of it: the rewind ring keeps to 12 MB here, dropping its
+// oldest states first where a game changes much of its state every frame.
+constexpr size_t pageRewindMemory = size_t(12) << 20;
+
 void startWebHost() {
+    rewindMemoryLimit = pageRewindMemory;
     screenWidth = minimumScreenWidth;
     screenHeight = minimumScreenHeight;
     sizeMemoryBackBuffer();
