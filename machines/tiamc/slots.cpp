@@ -27,6 +27,10 @@ namespace {
 // since.
 bool rewinding;
 
+// The bytes of a state handed over by the host, loaded at the next frame
+// start.
+std::vector<uint8_t> givenState;
+
 bool haveStore() {
     if (stateStore.write && stateStore.read) return true;
     consolePrintf("State slots are not available here\n");
@@ -45,10 +49,23 @@ void saveToSlot() {
     }
 }
 
+// The state into the machine, with its console line; false when refused.
+bool loadStateBytes(const std::vector<uint8_t>& state, const char* from) {
+    std::string error;
+    if (!loadMachineState(state.data(), state.size(), error)) {
+        consolePrintf("Can't load state: %s\n", error.c_str());
+        return false;
+    }
+    noteStateLoad(state.data(), state.size());
+    consolePrintf("State loaded from %s\n", from);
+    return true;
+}
+
 bool loadFromSlot() {
+    const std::string from = "slot " + std::to_string(stateSlot);
     if (replayPlaying()) {
         if (!loadRecordedState()) return false;
-        consolePrintf("State loaded from slot %d\n", stateSlot);
+        consolePrintf("State loaded from %s\n", from.c_str());
         return true;
     }
     if (!haveStore()) return false;
@@ -62,13 +79,15 @@ bool loadFromSlot() {
         }
         return false;
     }
-    if (!loadMachineState(state.data(), state.size(), error)) {
-        consolePrintf("Can't load state: %s\n", error.c_str());
-        return false;
-    }
-    noteStateLoad(state.data(), state.size());
-    consolePrintf("State loaded from slot %d\n", stateSlot);
-    return true;
+    return loadStateBytes(state, from.c_str());
+}
+
+// The state the host handed over; while a replay plays, its own state.
+bool loadGivenState() {
+    std::vector<uint8_t> state;
+    state.swap(givenState);
+    if (replayPlaying()) return loadRecordedState();
+    return loadStateBytes(state, "file");
 }
 
 // The ring's newest state into the machine; false when the ring is empty.
@@ -88,12 +107,18 @@ void stepStateSlot(int step) {
     consolePrintf("Slot %d\n", stateSlot);
 }
 
+void requestStateLoad(const uint8_t* data, size_t size) {
+    givenState.assign(data, data + size);
+    stateRequest = StateRequest::given;
+}
+
 void resetStateTurn() {
     stateSlot = 0;
     stateRequest = StateRequest::none;
     rewindHeld = false;
     frameRewound = false;
     rewinding = false;
+    givenState.clear();
     clearRewind();
 }
 
@@ -109,6 +134,7 @@ bool takeStateTurn() {
     if (wasRewinding && (stateRequest != StateRequest::none || !rewindHeld)) loadRewound();
     if (stateRequest == StateRequest::save) saveToSlot();
     if (stateRequest == StateRequest::load && loadFromSlot()) inRing = false;
+    if (stateRequest == StateRequest::given && loadGivenState()) inRing = false;
     stateRequest = StateRequest::none;
     if (!inRing) pushRewindState();
     if (!rewindHeld) return false;

@@ -129,8 +129,9 @@ void advanceScanlineMode();
 // Save states at the frame start (slots.cpp). The slot keys (F2 save, F4
 // load, F6 and F7 the slot) and Backspace (rewind) are seen in a frame's
 // controls; a save or load is done at the start of the next frame, before
-// anything else of it.
-enum class StateRequest : uint8_t { none, save, load };
+// anything else of it. `given`: a state handed over by the host (a file the
+// page was given), loaded the same way.
+enum class StateRequest : uint8_t { none, save, load, given };
 extern uint8_t stateSlot;         // 0 to 9, the slot F2 and F4 use
 extern StateRequest stateRequest; // asked for in the last frame's controls
 extern bool rewindHeld;           // Backspace down in the last frame's snapshot
@@ -139,6 +140,9 @@ extern bool rewindHeld;           // Backspace down in the last frame's snapshot
 extern bool frameRewound;
 // F6 and F7: the previous or next slot, wrapping, with its console line.
 void stepStateSlot(int step);
+// A state's bytes to load at the start of the next frame, as F4 loads a
+// slot, with the same console lines.
+void requestStateLoad(const uint8_t* data, size_t size);
 // The first thing of every frame: the save or load asked for, then the
 // rewind ring's turn (the state the frame starts from taken into the ring, or
 // while Backspace is held, the state before the one shown loaded). True when

@@ -7,6 +7,7 @@
 
 #include "host/gamepad.h"
 #include "host/host.h"
+#include "host/statestore.h"
 #include "machines/tiamc/rewind.h"
 #include "machines/tiamc/tiamc.h"
 #include "platforms/web/canvas_pixels.h"
@@ -16,11 +17,19 @@
 #include <emscripten/html5.h>
 
 #include <algorithm>
+#include <cinttypes>
+#include <cstdio>
 #include <set>
 #include <string>
 #include <vector>
 
 WebFrameTimes webFrameTimes;
+
+std::string romSetHashText(uint64_t romSetHash) {
+    char text[17];
+    std::snprintf(text, sizeof text, "%016" PRIx64, romSetHash);
+    return text;
+}
 
 namespace {
 std::vector<uint32_t> canvasPixels;
@@ -43,6 +52,30 @@ EM_JS(void, pageHalt, (const char* message), {
     Module.korvaloPage.halt(UTF8ToString(message));
     throw "Korvalo halted";
 });
+
+// The state slots: the page keeps the current set's slots in memory, read
+// from the browser's IndexedDB, and writes each one through to it.
+EM_JS(void, pageSlotWrite, (const char* set, int slot, const uint8_t* data, size_t size),
+      { Module.korvaloPage.slotWrite(UTF8ToString(set), slot, HEAPU8.slice(data, data + size)); });
+EM_JS(int, pageSlotSize, (const char* set, int slot),
+      { return Module.korvaloPage.slotSize(UTF8ToString(set), slot); });
+EM_JS(void, pageSlotCopy, (const char* set, int slot, uint8_t* data),
+      { Module.korvaloPage.slotCopy(UTF8ToString(set), slot, data); });
+
+bool writeSlot(uint64_t romSetHash, uint8_t slot, const uint8_t* data, size_t size, std::string&) {
+    pageSlotWrite(romSetHashText(romSetHash).c_str(), slot, data, size);
+    return true;
+}
+
+bool readSlot(uint64_t romSetHash, uint8_t slot, std::vector<uint8_t>& data, std::string& error) {
+    const std::string set = romSetHashText(romSetHash);
+    const int size = pageSlotSize(set.c_str(), slot);
+    if (size == -2) error = "the browser's storage is still being read";
+    if (size < 0) return false;
+    data.resize(size);
+    pageSlotCopy(set.c_str(), slot, data.data());
+    return true;
+}
 
 // The canvas is the client area; the full-screen flag is carried to the
 // browser.
@@ -174,6 +207,7 @@ void startWebHost() {
                    fatalError,
                    shutdownAndExit,
                    consoleOut};
+    stateStore = StateStoreOps{writeSlot, readSlot};
     emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_TRUE, onKey);
     emscripten_set_keyup_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_TRUE, onKey);
     emscripten_set_focus_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_TRUE, onFocus);

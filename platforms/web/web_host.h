@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // Time spent in the parts of the last frames, in ms, summed since the last
 // reset (read by the benchmark).
@@ -22,3 +23,5 @@ void startWebHost();
 void runWebFrame();
 // Reads the game pads; called once per animation frame.
 void pollGamePads();
+// A ROM set's hash as the slots are keyed by it: 16 hex digits.
+std::string romSetHashText(uint64_t romSetHash);

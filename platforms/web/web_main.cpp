@@ -4,6 +4,8 @@
 // below are what the page's script calls.
 #include "display/present.h"
 #include "host/host.h"
+#include "host/statestore.h"
+#include "machines/tiamc/state.h"
 #include "machines/tiamc/tiamc.h"
 #include "platforms/common/version.h"
 #include "platforms/web/frame_clock.h"
@@ -12,6 +14,9 @@
 #include <emscripten.h>
 #include <emscripten/html5.h>
 
+#include <string>
+#include <vector>
+
 namespace {
 
 bool started;
@@ -19,6 +24,8 @@ bool running; // the animation-frame loop is on
 bool looping; // an animation-frame request is outstanding
 FrameClock frameClock;
 uint32_t framesRun;
+std::string setHashText;
+std::vector<uint8_t> stateBytes; // a state on its way to or from the page
 
 EM_BOOL onAnimationFrame(double nowMs, void*) {
     if (!running) {
@@ -120,6 +127,39 @@ EMSCRIPTEN_KEEPALIVE int korvaloLockedToRefresh() {
 }
 
 EMSCRIPTEN_KEEPALIVE WebFrameTimes* korvaloFrameTimes() { return &webFrameTimes; }
+
+// The running set's hash as the slots are keyed by it (16 hex digits).
+EMSCRIPTEN_KEEPALIVE const char* korvaloRomSetHash() {
+    setHashText = romSetHashText(tiaBoard.romSetHash);
+    return setHashText.c_str();
+}
+
+EMSCRIPTEN_KEEPALIVE int korvaloStateSlot() { return stateSlot; }
+
+// The download button: the current slot's state, else the running
+// machine's state saved now (the page calls between two frames). 1 from the
+// slot, 0 saved now, -1 none (no game running); the bytes are at
+// korvaloStateBytes.
+EMSCRIPTEN_KEEPALIVE int korvaloStateForDownload() {
+    std::string error;
+    if (stateStore.read(tiaBoard.romSetHash, stateSlot, stateBytes, error)) return 1;
+    stateBytes = saveMachineState();
+    return stateBytes.empty() ? -1 : 0;
+}
+
+// The load button: the page sizes the buffer, puts the file's bytes in it
+// and asks for the load, done between two frames as F4's.
+EMSCRIPTEN_KEEPALIVE uint8_t* korvaloStateBuffer(int size) {
+    stateBytes.resize(size);
+    return stateBytes.data();
+}
+
+EMSCRIPTEN_KEEPALIVE uint8_t* korvaloStateBytes() { return stateBytes.data(); }
+EMSCRIPTEN_KEEPALIVE int korvaloStateSize() { return int(stateBytes.size()); }
+
+EMSCRIPTEN_KEEPALIVE void korvaloLoadState() {
+    requestStateLoad(stateBytes.data(), stateBytes.size());
+}
 
 EMSCRIPTEN_KEEPALIVE uint8_t korvaloScalePreset() { return scalePreset; }
 EMSCRIPTEN_KEEPALIVE uint8_t korvaloScanlineMode() { return scanlineMode; }

@@ -1,5 +1,6 @@
 // The page around the emulator: the canvas, the console panel, the ROM set
-// buttons, drops and the file button, downloads and full screen. The
+// buttons, drops and the file button, downloads, full screen and the state
+// slots (kept in the browser's IndexedDB). The
 // emulator itself (korvalo.js, korvalo.wasm) calls in through Module.korvaloPage.
 // With "?manual" in the address the page does not run frames by itself: the
 // caller steps them through window.korvalo (tests, benchmark); "?set=FILE"
@@ -53,6 +54,65 @@ var Module;
         return Module.ccall(name, 'number', types, args);
     }
 
+    function offer(name, blob) {
+        const link = document.createElement('a');
+        link.href = URL.createObjectURL(blob);
+        link.download = name;
+        document.body.appendChild(link);
+        link.click();
+        link.remove();
+        setTimeout(() => URL.revokeObjectURL(link.href), 60000);
+    }
+
+    const reason = (e) => (e && (e.message || e.name)) || String(e);
+
+    // The state slots live in IndexedDB (database "korvalo", store "slots",
+    // keyed by [set hash as 16 hex digits, slot]). The store's reads are
+    // synchronous: the running set's slots are copied into slotBytes when the
+    // set starts or changes, each write goes to the copy at once and on to
+    // the database after.
+    const database = new Promise((resolve, reject) => {
+        const request = indexedDB.open('korvalo', 1);
+        request.onupgradeneeded = () => request.result.createObjectStore('slots');
+        request.onsuccess = () => resolve(request.result);
+        request.onerror = () => reject(request.error);
+    });
+    let slotSet = null; // the set whose slots slotBytes holds
+    let slotBytes = new Map();
+    let slotsRead = false;
+
+    function readSlots(set) {
+        slotSet = set;
+        slotBytes = new Map();
+        slotsRead = false;
+        database.then((db) => new Promise((resolve, reject) => {
+            const found = new Map();
+            const request = db.transaction('slots').objectStore('slots')
+                .openCursor(IDBKeyRange.bound([set, 0], [set, 9]));
+            request.onsuccess = () => {
+                const cursor = request.result;
+                if (!cursor) return resolve(found);
+                found.set(cursor.key[1], cursor.value);
+                cursor.continue();
+            };
+            request.onerror = () => reject(request.error);
+        })).then((found) => {
+            if (slotSet !== set) return;
+            for (const [slot, bytes] of found) if (!slotBytes.has(slot)) slotBytes.set(slot, bytes);
+            slotsRead = true;
+        }, (e) => {
+            if (slotSet !== set) return;
+            slotsRead = true;
+            print('Can\'t read the state slots from the browser\'s storage: ' + reason(e) + '\n');
+        });
+    }
+
+    // The running set's slots, read when it is not the one in the copy.
+    function syncSlots() {
+        const set = Module.ccall('korvaloRomSetHash', 'string', [], []);
+        if (set !== slotSet) readSlots(set);
+    }
+
     const page = {
         print,
         size(width, height) {
@@ -83,14 +143,27 @@ var Module;
                     print('Can\'t save ' + name + '\n');
                     return;
                 }
-                const link = document.createElement('a');
-                link.href = URL.createObjectURL(blob);
-                link.download = name;
-                document.body.appendChild(link);
-                link.click();
-                link.remove();
-                setTimeout(() => URL.revokeObjectURL(link.href), 60000);
+                offer(name, blob);
             }, 'image/png');
+        },
+        slotWrite(set, slot, bytes) {
+            if (set === slotSet) slotBytes.set(slot, bytes);
+            database.then((db) => new Promise((resolve, reject) => {
+                const transaction = db.transaction('slots', 'readwrite');
+                transaction.objectStore('slots').put(bytes, [set, slot]);
+                transaction.oncomplete = resolve;
+                transaction.onerror = transaction.onabort = () => reject(transaction.error);
+            })).catch((e) => print('Can\'t keep slot ' + slot + ' in the browser\'s storage: ' +
+                                   reason(e) + '\n'));
+        },
+        // The slot's length; -1 when empty, -2 while the slots are being read.
+        slotSize(set, slot) {
+            if (set !== slotSet) readSlots(set);
+            if (slotBytes.has(slot)) return slotBytes.get(slot).length;
+            return slotsRead ? -1 : -2;
+        },
+        slotCopy(set, slot, pointer) {
+            Module.HEAPU8.set(slotBytes.get(slot), pointer);
         },
         fullScreen(on) {
             const inFullScreen = document.fullscreenElement === stage;
@@ -127,6 +200,7 @@ var Module;
         } catch (e) {
             if (e !== 'Korvalo halted') throw e;
         }
+        if (!halted) syncSlots();
     }
 
     function markChosen(button) {
@@ -150,6 +224,9 @@ var Module;
             if (!call('korvaloStarted')) start(path);
             else if (!call('korvaloDrop', path)) return;
             taken();
+            // Loaded at the next frame: then its slots are read.
+            while (!halted && call('korvaloDropPending')) await later(10);
+            if (!halted) syncSlots();
         }).catch((e) => print('ROM set not loaded: ' + ((e && e.message) || e) + '\n'));
     }
 
@@ -231,6 +308,32 @@ var Module;
     button('look', () => call('korvaloNextLook'));
     button('shot', () => call('korvaloScreenshot'));
     button('full', () => call('korvaloToggleFullScreen'));
+    // The current slot's state, or the machine's saved now, as a download.
+    button('download', () => {
+        const from = call('korvaloStateForDownload');
+        if (from < 0) return;
+        const at = call('korvaloStateBytes');
+        const bytes = Module.HEAPU8.slice(at, at + call('korvaloStateSize'));
+        const set = Module.ccall('korvaloRomSetHash', 'string', [], []);
+        offer(set + (from ? '-slot' + call('korvaloStateSlot') : '') + '.state', new Blob([bytes]));
+    });
+    // A state file, loaded between two frames as F4 loads a slot.
+    document.getElementById('statefile').addEventListener('change', (event) => {
+        const input = event.target;
+        const file = input.files[0];
+        input.value = '';
+        canvas.focus();
+        if (!file || !ready || halted || !call('korvaloStarted')) return;
+        file.arrayBuffer().then((buffer) => {
+            if (halted) return;
+            if (buffer.byteLength > (1 << 20)) {
+                print('Can\'t load state: not a Korvalo state\n');
+                return;
+            }
+            Module.HEAPU8.set(new Uint8Array(buffer), call('korvaloStateBuffer', buffer.byteLength));
+            call('korvaloLoadState');
+        }, (e) => print('Can\'t load state: can\'t read ' + file.name + ': ' + reason(e) + '\n'));
+    });
 
     const nav = document.getElementById('sets');
     for (const set of romSets) {
@@ -246,6 +349,7 @@ var Module;
     window.korvalo = {
         get ready() { return ready && call('korvaloStarted') === 1; },
         get halted() { return halted; },
+        get slotsRead() { return slotsRead; },
         consoleText: () => consoleText,
         step: (frames) => call('korvaloStep', frames),
         run: (on) => call('korvaloRun', on ? 1 : 0),

@@ -1,7 +1,7 @@
 """The page in headless Chromium: the canvas against the golden pictures and
 against the headless runner under the same key scripts, drops through the file
 button and a real drag and drop, screenshots as downloads, focus loss and game
-pads. The page runs with "?manual": the test steps the frames itself, so that
+pads, state slots kept over a reload and state files. The page runs with "?manual": the test steps the frames itself, so that
 key events land between the same frames as in the headless runner's scripts.
 
     web_test.py --page DIR --program KORVALO --roms DIR --e2e DIR [unittest args]
@@ -34,7 +34,7 @@ KEYS = {
     "Right": ("ArrowRight", 39), "Down": ("ArrowDown", 40), "Enter": ("Enter", 13),
     "LCtrl": ("ControlLeft", 17), "Delete": ("Delete", 46), "T": ("KeyT", 84),
     "LShift": ("ShiftLeft", 16), "PrintScreen": ("PrintScreen", 44), "F11": ("F11", 122),
-    "LWin": ("MetaLeft", 91), "F": ("KeyF", 70),
+    "LWin": ("MetaLeft", 91), "F": ("KeyF", 70), "F2": ("F2", 113), "F4": ("F4", 115),
 }
 
 # The end-to-end tests' golden pictures: (set, key script, [(frame, golden)]).
@@ -203,9 +203,9 @@ class WebPageTest(unittest.TestCase):
         self.assert_shows(self.canvas(), expected[100], os.path.basename(drop_file))
         return self.console()
 
-    def set_file_input(self, path):
+    def set_file_input(self, path, selector="#file"):
         document = self.browser.command("DOM.getDocument")["root"]["nodeId"]
-        node = self.browser.command("DOM.querySelector", nodeId=document, selector="#file")
+        node = self.browser.command("DOM.querySelector", nodeId=document, selector=selector)
         self.browser.command("DOM.setFileInputFiles", files=[path], nodeId=node["nodeId"])
 
     def drag_and_drop(self, path):
@@ -325,6 +325,58 @@ class WebPageTest(unittest.TestCase):
             self.assert_shows(picture, self.downloaded(name), name)
         self.assertIn("Saving ScreenShot_000.png\nSaving ScreenShot_001.png\n"
                       "Saving ScreenShot_002.png\n", self.console())
+
+    def press(self, name):
+        """The key down for one frame, up for the next."""
+        self.key(name, True)
+        self.step_to(self.frames + 1)
+        self.key(name, False)
+        self.step_to(self.frames + 1)
+
+    def test_state_slots_survive_a_reload_and_go_out_and_back_as_files(self):
+        self.open_page()
+        self.browser.wait_for("korvalo.slotsRead", timeout=10)
+        self.play([(110, "down", "Enter"), (112, "up", "Enter")], {})
+        self.step_to(150)
+        self.press("F2")  # saved at the start of the second frame
+        saved = self.canvas()
+        self.play([(200, "down", "Right"), (240, "up", "Right")], {})
+        self.step_to(260)
+        self.assertNotEqual(self.canvas()[2], saved[2])
+        self.press("F4")
+        self.assertIn("State saved to slot 0\nState loaded from slot 0\n", self.console())
+        self.assertEqual(self.canvas(), saved, "F4 after F2")
+
+        # A new page reads the slot back from IndexedDB.
+        self.open_page()
+        self.browser.wait_for("korvalo.slotsRead", timeout=10)
+        self.step_to(30)
+        self.press("F4")
+        self.assertIn("State loaded from slot 0\n", self.console())
+        self.assertEqual(self.canvas(), saved, "F4 after a reload")
+
+        # The slot downloaded, the game run on, the file loaded back.
+        for name in os.listdir(self.downloads):
+            os.remove(os.path.join(self.downloads, name))
+        self.browser.evaluate("document.getElementById('download').click()")
+        deadline = time.monotonic() + 20
+        while not [n for n in os.listdir(self.downloads) if n.endswith("-slot0.state")]:
+            self.assertLess(time.monotonic(), deadline, "no state download")
+            time.sleep(0.1)
+        name = next(n for n in os.listdir(self.downloads) if n.endswith("-slot0.state"))
+        self.assertRegex(name, "^[0-9a-f]{16}-slot0.state$")
+        state = os.path.join(self.downloads, name)
+        with open(state, "rb") as f:
+            self.assertEqual(f.read(8), b"KORVSTAT")
+        self.step_to(self.frames + 60)
+        for path, line in ((os.path.join(ARGS.roms, "KorvaloDemo1.tia"), "Can't load state: "),
+                           (state, "State loaded from file\n")):
+            self.set_file_input(path, "#statefile")
+            while line not in self.console()[-200:]:
+                self.assertLess(time.monotonic(), deadline + 20, "no " + line)
+                self.step_to(self.frames + 1)
+                time.sleep(0.02)
+        self.assertEqual(self.canvas(), saved, "the downloaded state loaded")
 
     def test_losing_the_focus_releases_a_held_key(self):
         # Right held from frame 200; the focus goes at 215 and comes back at
