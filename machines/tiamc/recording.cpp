@@ -5,6 +5,7 @@
 
 #include "host/host.h"
 #include "machines/tiamc/state.h"
+#include "machines/tiamc/statechanges.h"
 #include "machines/tiamc/tiamc.h"
 
 #include <cstring>
@@ -23,8 +24,6 @@ constexpr uint8_t dropRecord = 'D';
 constexpr uint8_t keysRecord = 'K';
 constexpr uint8_t endRecord = 'E';
 constexpr uint8_t keyDownBit = 0x80;
-// Unchanged bytes that end a run of a state's changes.
-constexpr size_t runGap = 8;
 
 bool isState(uint8_t kind) { return kind == stateRecord || kind == stateChangeRecord; }
 
@@ -43,73 +42,6 @@ void putU32(std::vector<uint8_t>& out, uint32_t v) {
 void putU64(std::vector<uint8_t>& out, uint64_t v) {
     putU32(out, uint32_t(v));
     putU32(out, uint32_t(v >> 32));
-}
-
-void putCount(std::vector<uint8_t>& out, uint32_t v) {
-    while (v >= 0x80) {
-        putU8(out, uint8_t(v | 0x80));
-        v >>= 7;
-    }
-    putU8(out, uint8_t(v));
-}
-
-// The runs where state differs from last (both size bytes): for each, the
-// unchanged bytes before it and its length, then its bytes. Runs less than
-// runGap bytes apart are one.
-void putStateChanges(std::vector<uint8_t>& out, const uint8_t* last, const uint8_t* state,
-                     size_t size) {
-    size_t done = 0;
-    for (size_t at = 0; at < size;) {
-        if (last[at] == state[at]) {
-            ++at;
-            continue;
-        }
-        size_t end = at + 1;
-        for (size_t scan = end; scan < size && scan - end < runGap; ++scan) {
-            if (last[scan] != state[scan]) end = scan + 1;
-        }
-        putCount(out, uint32_t(at - done));
-        putCount(out, uint32_t(end - at));
-        out.insert(out.end(), state + at, state + end);
-        done = at = end;
-    }
-}
-
-// One LEB128 count of at most 32 bits from at, before end.
-enum class Parsed { whole, cut, damaged };
-
-Parsed takeCount(const uint8_t*& at, const uint8_t* end, uint32_t& value) {
-    value = 0;
-    for (int shift = 0; shift < 35; shift += 7) {
-        if (at == end) return Parsed::cut;
-        const uint8_t byte = *at++;
-        if (shift == 28 && byte > 0x0F) break; // more than 32 bits
-        value |= uint32_t(byte & 0x7F) << shift;
-        if (!(byte & 0x80)) return Parsed::whole;
-    }
-    return Parsed::damaged;
-}
-
-// Applies the runs to state, or with apply false only checks that they stay
-// within it.
-bool applyStateChanges(const uint8_t* runs, size_t size, uint8_t* state, size_t stateSize,
-                       bool apply) {
-    const uint8_t* at = runs;
-    const uint8_t* const end = runs + size;
-    size_t place = 0;
-    while (at != end) {
-        uint32_t skip = 0, length = 0;
-        if (takeCount(at, end, skip) != Parsed::whole ||
-            takeCount(at, end, length) != Parsed::whole || length == 0 ||
-            length > size_t(end - at) || skip > stateSize - place ||
-            length > stateSize - place - skip)
-            return false;
-        place += skip;
-        if (apply) std::memcpy(state + place, at, length);
-        at += length;
-        place += length;
-    }
-    return true;
 }
 
 // Recording ----------------------------------------------------------------
