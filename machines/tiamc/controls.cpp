@@ -46,7 +46,7 @@ void advanceScanlineMode() {
 }
 
 const FrameInputs hostFrameInputs{nullptr, loadRomSet, snapshotKeys};
-FrameInputs frameInputs{nullptr, loadRomSet, snapshotKeys};
+FrameInputs frameInputs = hostFrameInputs;
 
 void restartAtZero() {
     cpuCore.PC = 0;
