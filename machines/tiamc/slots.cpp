@@ -12,6 +12,7 @@
 #include "machines/tiamc/rewind.h"
 #include "machines/tiamc/state.h"
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -127,14 +128,26 @@ void forgetRewind() {
     clearRewind();
 }
 
+// A load by F4 or a given file keeps the keys as they are now, not as the
+// state holds them: a key held across the load (F4 itself) is not seen as
+// pressed again by the next frame. A replay's loads do the same, so it sees
+// exactly what the recorded run saw.
+template <typename Load> bool loadKeepingKeys(Load load) {
+    uint8_t held[sizeof keysNow];
+    std::memcpy(held, keysNow, sizeof held);
+    if (!load()) return false;
+    std::memcpy(keysNow, held, sizeof held);
+    return true;
+}
+
 bool takeStateTurn() {
     const bool wasRewinding = rewinding;
     rewinding = false;
     bool inRing = wasRewinding; // the moment shown is the ring's newest state
     if (wasRewinding && (stateRequest != StateRequest::none || !rewindHeld)) loadRewound();
     if (stateRequest == StateRequest::save) saveToSlot();
-    if (stateRequest == StateRequest::load && loadFromSlot()) inRing = false;
-    if (stateRequest == StateRequest::given && loadGivenState()) inRing = false;
+    if (stateRequest == StateRequest::load && loadKeepingKeys(loadFromSlot)) inRing = false;
+    if (stateRequest == StateRequest::given && loadKeepingKeys(loadGivenState)) inRing = false;
     stateRequest = StateRequest::none;
     if (!inRing) pushRewindState();
     if (!rewindHeld) return false;
