@@ -5,6 +5,7 @@
 #include "display/present.h"
 #include "host/host.h"
 #include "host/statestore.h"
+#include "machines/tiamc/recording.h"
 #include "machines/tiamc/state.h"
 #include "machines/tiamc/tiamc.h"
 #include "platforms/common/version.h"
@@ -14,6 +15,8 @@
 #include <emscripten.h>
 #include <emscripten/html5.h>
 
+#include <cinttypes>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -26,6 +29,24 @@ FrameClock frameClock;
 uint32_t framesRun;
 std::string setHashText;
 std::vector<uint8_t> stateBytes; // a state on its way to or from the page
+bool recording;
+uint32_t recordingStart;   // framesRun when the recording started
+std::string recordingName; // the file it is offered as
+
+// The recording's records go straight to the page, which gathers them outside
+// the module's fixed memory; so do the picture hashes, while asked for.
+EM_JS(void, pageRecordingWrite, (const uint8_t* bytes, size_t count),
+      { Module.korvaloPage.recordingWrite(HEAPU8.subarray(bytes, bytes + count)); });
+EM_JS(void, pagePictureHash, (const char* hash),
+      { Module.korvaloPage.pictureHash(UTF8ToString(hash)); });
+
+void writeRecording(const uint8_t* bytes, size_t count) { pageRecordingWrite(bytes, count); }
+
+void hashToPage(uint64_t hash) {
+    char text[17];
+    std::snprintf(text, sizeof text, "%016" PRIx64, hash);
+    pagePictureHash(text);
+}
 
 EM_BOOL onAnimationFrame(double nowMs, void*) {
     if (!running) {
@@ -160,6 +181,41 @@ EMSCRIPTEN_KEEPALIVE int korvaloStateSize() { return int(stateBytes.size()); }
 EMSCRIPTEN_KEEPALIVE void korvaloLoadState() {
     requestStateLoad(stateBytes.data(), stateBytes.size());
 }
+
+// The record button, between two frames. A recording made here starts from
+// the running machine as it is: its state, saved now, is the recording's
+// first record, as a state loaded before the first frame is (a replay starts
+// the machine on the set and loads it). 0 when none starts (one is running,
+// or no game is).
+EMSCRIPTEN_KEEPALIVE int korvaloStartRecording() {
+    if (recording || !started) return 0;
+    const std::vector<uint8_t> state = saveMachineState();
+    if (state.empty()) return 0;
+    recording = true;
+    recordingStart = framesRun;
+    recordingName = romSetHashText(tiaBoard.romSetHash) + ".kvr";
+    startRecording(RecordingSink{writeRecording});
+    noteStateLoad(state.data(), state.size());
+    consolePrintf("Recording started\n");
+    return 1;
+}
+
+// Pressed again: the end record written, the name to offer the recording as
+// ("" when none was running).
+EMSCRIPTEN_KEEPALIVE const char* korvaloEndRecording() {
+    if (!recording) return "";
+    endRecording();
+    recording = false;
+    consolePrintf("Recording ended at frame %u\nSaving %s\n", framesRun - recordingStart,
+                  recordingName.c_str());
+    return recordingName.c_str();
+}
+
+EMSCRIPTEN_KEEPALIVE int korvaloRecording() { return recording ? 1 : 0; }
+
+// Each frame's picture hash to the page from now on (the tests compare them
+// with a replay's), or no longer.
+EMSCRIPTEN_KEEPALIVE void korvaloHashPictures(int on) { pictureHashed = on ? hashToPage : nullptr; }
 
 EMSCRIPTEN_KEEPALIVE uint8_t korvaloScalePreset() { return scalePreset; }
 EMSCRIPTEN_KEEPALIVE uint8_t korvaloScanlineMode() { return scanlineMode; }

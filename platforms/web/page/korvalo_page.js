@@ -1,6 +1,6 @@
 // The page around the emulator: the canvas, the console panel, the ROM set
-// buttons, drops and the file button, downloads, full screen and the state
-// slots (kept in the browser's IndexedDB). The
+// buttons, drops and the file button, downloads, full screen, the state
+// slots (kept in the browser's IndexedDB) and input recordings. The
 // emulator itself (korvalo.js, korvalo.wasm) calls in through Module.korvaloPage.
 // With "?manual" in the address the page does not run frames by itself: the
 // caller steps them through window.korvalo (tests, benchmark); "?set=FILE"
@@ -31,6 +31,10 @@ var Module;
     let halted = false;
     let ready = false;
     let dropCount = 0;
+    // The recording being made: its bytes so far, in a buffer that doubles.
+    let recordingBytes = new Uint8Array(0);
+    let recordingLength = 0;
+    let pictureHashes = [];
 
     function print(text) {
         consoleText += text;
@@ -164,6 +168,18 @@ var Module;
         },
         slotCopy(set, slot, pointer) {
             Module.HEAPU8.set(slotBytes.get(slot), pointer);
+        },
+        recordingWrite(bytes) {
+            if (recordingLength + bytes.length > recordingBytes.length) {
+                const grown = new Uint8Array(Math.max(1 << 16, 2 * (recordingLength + bytes.length)));
+                grown.set(recordingBytes.subarray(0, recordingLength));
+                recordingBytes = grown;
+            }
+            recordingBytes.set(bytes, recordingLength);
+            recordingLength += bytes.length;
+        },
+        pictureHash(hash) {
+            pictureHashes.push(hash);
         },
         fullScreen(on) {
             const inFullScreen = document.fullscreenElement === stage;
@@ -335,6 +351,23 @@ var Module;
         }, (e) => print('Can\'t load state: can\'t read ' + file.name + ': ' + reason(e) + '\n'));
     });
 
+    // The first press records the game's inputs from here on; the second ends
+    // the recording and offers it as a download.
+    const recordButton = document.getElementById('record');
+    button('record', () => {
+        if (!call('korvaloRecording')) {
+            recordingBytes = new Uint8Array(0);
+            recordingLength = 0;
+            if (call('korvaloStartRecording')) recordButton.textContent = 'Stop recording';
+            return;
+        }
+        const name = Module.ccall('korvaloEndRecording', 'string', [], []);
+        recordButton.textContent = 'Record';
+        offer(name, new Blob([recordingBytes.subarray(0, recordingLength)]));
+        recordingBytes = new Uint8Array(0);
+        recordingLength = 0;
+    });
+
     const nav = document.getElementById('sets');
     for (const set of romSets) {
         const b = document.createElement('button');
@@ -358,6 +391,13 @@ var Module;
         refreshHz: () => call('korvaloRefreshHz'),
         preset: () => call('korvaloScalePreset'),
         look: () => call('korvaloScanlineMode'),
+        // Each frame's picture hash (16 hex digits) from now on, or no longer;
+        // pictureHashes() those gathered since it was turned on.
+        hashPictures(on) {
+            if (on) pictureHashes = [];
+            call('korvaloHashPictures', on ? 1 : 0);
+        },
+        pictureHashes: () => pictureHashes,
         // Summed ms since the last reset: emulation, composition, hand-over
         // (of which conversion).
         frameTimes(reset) {

@@ -1,8 +1,10 @@
 """The page in headless Chromium: the canvas against the golden pictures and
 against the headless runner under the same key scripts, drops through the file
 button and a real drag and drop, screenshots as downloads, focus loss and game
-pads, state slots kept over a reload and state files. The page runs with "?manual": the test steps the frames itself, so that
-key events land between the same frames as in the headless runner's scripts.
+pads, state slots kept over a reload and state files, and input recordings
+replayed by the headless runner. The page runs with "?manual": the test steps
+the frames itself, so that key events land between the same frames as in the
+headless runner's scripts.
 
     web_test.py --page DIR --program KORVALO --roms DIR --e2e DIR [unittest args]
 """
@@ -158,6 +160,35 @@ class WebPageTest(unittest.TestCase):
         return {frame: read_png(os.path.join(run, "ScreenShot_%03d.png" % i))
                 for i, frame in enumerate(frames)}
 
+    def headless_hashes(self, romset, frames, *options):
+        """The headless runner's picture hash of each frame from 1 to frames,
+        in order, and what it printed."""
+        run = tempfile.mkdtemp(dir=self.work)
+        path = os.path.join(run, "hashes.txt")
+        command = [ARGS.program, "--headless", "--rom", os.path.join(ARGS.roms, romset),
+                   "--frames", str(frames), "--picture-hashes", path] + list(options)
+        printed = subprocess.run(command, cwd=run, check=True, timeout=120,
+                                 stdout=subprocess.PIPE, text=True).stdout
+        with open(path) as f:
+            lines = [line.split() for line in f]
+        self.assertEqual([int(n) for n, _ in lines], list(range(1, frames + 1)))
+        return [h for _, h in lines], printed
+
+    def clear_downloads(self):
+        for name in os.listdir(self.downloads):
+            os.remove(os.path.join(self.downloads, name))
+
+    def download_ending(self, suffix):
+        """The path of the finished download whose name ends with suffix."""
+        deadline = time.monotonic() + 20
+        while True:
+            names = os.listdir(self.downloads)
+            done = [n for n in names if n.endswith(suffix) and n + ".crdownload" not in names]
+            if done:
+                return os.path.join(self.downloads, done[0])
+            self.assertLess(time.monotonic(), deadline, "no download *%s in %s" % (suffix, names))
+            time.sleep(0.1)
+
     # -- tests ------------------------------------------------------------
 
     def test_canvas_equals_the_golden_pictures_at_every_preset_and_look(self):
@@ -301,8 +332,7 @@ class WebPageTest(unittest.TestCase):
         self.fail("no download " + name + " in " + str(os.listdir(self.downloads)))
 
     def test_screenshots_are_downloads_of_the_presented_picture(self):
-        for name in os.listdir(self.downloads):
-            os.remove(os.path.join(self.downloads, name))
+        self.clear_downloads()
         self.open_page()
         self.step_to(150)
         shown = self.canvas()
@@ -356,16 +386,11 @@ class WebPageTest(unittest.TestCase):
         self.assertEqual(self.canvas(), saved, "F4 after a reload")
 
         # The slot downloaded, the game run on, the file loaded back.
-        for name in os.listdir(self.downloads):
-            os.remove(os.path.join(self.downloads, name))
+        self.clear_downloads()
         self.browser.evaluate("document.getElementById('download').click()")
+        state = self.download_ending("-slot0.state")
+        self.assertRegex(os.path.basename(state), "^[0-9a-f]{16}-slot0.state$")
         deadline = time.monotonic() + 20
-        while not [n for n in os.listdir(self.downloads) if n.endswith("-slot0.state")]:
-            self.assertLess(time.monotonic(), deadline, "no state download")
-            time.sleep(0.1)
-        name = next(n for n in os.listdir(self.downloads) if n.endswith("-slot0.state"))
-        self.assertRegex(name, "^[0-9a-f]{16}-slot0.state$")
-        state = os.path.join(self.downloads, name)
         with open(state, "rb") as f:
             self.assertEqual(f.read(8), b"KORVSTAT")
         self.step_to(self.frames + 60)
@@ -377,6 +402,50 @@ class WebPageTest(unittest.TestCase):
                 self.step_to(self.frames + 1)
                 time.sleep(0.02)
         self.assertEqual(self.canvas(), saved, "the downloaded state loaded")
+
+    def test_a_recording_made_on_the_page_replays_in_the_headless_runner(self):
+        # The game started, Right held from before the recording starts at
+        # frame 150 to after it; in it, fire while moving left.
+        before = [(110, "down", "Enter"), (112, "up", "Enter"), (140, "down", "Right")]
+        during = [(170, "up", "Right"), (180, "down", "Space"), (180, "down", "Left"),
+                  (220, "up", "Left"), (240, "up", "Space")]
+        start, end = 150, 260
+        self.clear_downloads()
+        self.open_page()
+        record = "document.getElementById('record')"
+
+        def start_recording(frame):
+            self.browser.evaluate("korvalo.hashPictures(true); %s.click()" % record)
+            self.assertEqual(self.browser.evaluate(record + ".textContent"), "Stop recording")
+
+        self.play(before + during, {start: start_recording})
+        self.step_to(end)
+        self.browser.evaluate("%s.click(); korvalo.hashPictures(false)" % record)
+        self.assertEqual(self.browser.evaluate(record + ".textContent"), "Record")
+        page = self.browser.evaluate("korvalo.pictureHashes()")
+        self.assertEqual(len(page), end - start)
+        path = self.download_ending(".kvr")
+        name = os.path.basename(path)
+        self.assertRegex(name, "^[0-9a-f]{16}[.]kvr$")
+        self.assertIn("Recording started\nRecording ended at frame %d\nSaving %s\n"
+                      % (end - start, name), self.console())
+        with open(path, "rb") as f:
+            self.assertEqual(f.read(8), b"KORVRECD")
+
+        # Replayed from the state it starts with, every frame's picture is
+        # the page's.
+        replay, printed = self.headless_hashes("KorvaloDemo1.tia", end - start, "--replay", path)
+        self.assertIn("Replaying %d frames\n" % (end - start), printed)
+        for frame, (shown, replayed) in enumerate(zip(page, replay), start + 1):
+            self.assertEqual(replayed, shown, "frame %d replayed" % frame)
+
+        # The keys in it change the picture: without the fire and the left,
+        # the game goes the same way up to frame 180 and another way after.
+        keys = ",".join("%d:%s:%s" % e for e in before + during[:1])
+        unpressed, _ = self.headless_hashes("KorvaloDemo1.tia", end, "--keys", keys)
+        self.assertEqual(page[:180 - start], unpressed[start:180])
+        differing = [f for f in range(181, end + 1) if page[f - start - 1] != unpressed[f - 1]]
+        self.assertGreater(len(differing), (end - 180) // 2, "frames the keys changed")
 
     def test_losing_the_focus_releases_a_held_key(self):
         # Right held from frame 200; the focus goes at 215 and comes back at
