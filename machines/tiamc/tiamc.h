@@ -164,3 +164,10 @@ extern void (*pictureHashed)(uint64_t hash);
 // over pairs of pixels (the first in the low half) in four lanes, pair n
 // going to lane n % 4, the lanes then hashed in turn.
 uint64_t pictureHash(const uint32_t* picture, uint32_t stride);
+
+// Disassembly dump (disdump.cpp).
+struct Z80Symbols;
+// Writes the listing of the loaded set's program ROM (writeZ80Listing's
+// columns) to path under a header naming the model and the set's checksum;
+// labels from symbols, if any. False when the file cannot be written.
+bool writeDisassemblyDump(const char* path, const Z80Symbols* symbols);
