@@ -8,8 +8,10 @@
 #include "platforms/sdl/sdl_host.h"
 #endif
 #include "host/host.h"
+#include "machines/tiamc/monitor.h"
 #include "machines/tiamc/tiamc.h"
 #include "platforms/common/script.h"
+#include "platforms/common/terminal.h"
 #include "platforms/common/version.h"
 
 #include <cstdio>
@@ -29,6 +31,7 @@ void atFrameEnd(uint32_t framesRun) {
 
 void startHeadless(const Options& options) {
     startHeadlessHost(options.screenWidth, options.screenHeight, atFrameEnd);
+    monitorConsole = MonitorConsole{waitTerminalLine, nullptr};
 }
 
 #ifdef KORVALO_HAVE_SDL
@@ -42,6 +45,7 @@ PresentWay presentWay(const std::string& name) {
 void startWindow(const Options& options) {
     startSdlHost(SdlHostConfig{options.screenWidth, options.screenHeight,
                                presentWay(options.present), atFrameEnd});
+    monitorConsole = MonitorConsole{pollTerminalLine, sdlMonitorIdle};
 }
 #endif
 
@@ -107,6 +111,7 @@ int main(int argc, char** argv) {
     loadStartState(options, options.headless);
     applyScriptEvents(0);
     saveStatesAtFrame(0);
+    if (options.monitor) requestMonitorStop();
     for (;;)
         runTiaFrame();
 }

@@ -237,6 +237,8 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
             options.help = true;
         } else if (argument == "--headless") {
             options.headless = true;
+        } else if (argument == "--monitor") {
+            options.monitor = true;
         } else if (option) {
             if (i + 1 == argc) {
                 error = std::string(argument) + " needs a value";
@@ -311,6 +313,9 @@ Emulates the TIA-MC-1 arcade board (and the TIA-MC-2 variant). Without
                       from 1 again); one that cannot be loaded is a fatal
                       error. Headless, the keys it shows down stay held until
                       the key script releases them, as in the run it came from
+  --monitor           stop in the monitor before the first instruction; its
+                      commands come from the terminal (? lists them; F9 stops
+                      a running game in the monitor as well)
   --help, -h          this text
 
 Frames: "frame N" is the moment after N frames have run and been presented,

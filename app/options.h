@@ -16,6 +16,7 @@ struct StateSave {
 struct Options {
     bool help;
     bool headless;
+    bool monitor; // --monitor: held in the monitor before the first instruction
     std::string present;    // window host: "auto", "surface", "software", "accelerated"
     std::string virtualPad; // window host: a scripted virtual game pad, for tests
     std::string romPath;    // "Derev.tia" beside the program unless given

@@ -15,6 +15,7 @@ constexpr uint8_t f2Key = 0x3C;
 constexpr uint8_t f4Key = 0x3E;
 constexpr uint8_t f6Key = 0x40;
 constexpr uint8_t f7Key = 0x41;
+constexpr uint8_t f9Key = 0x43; // the monitor
 constexpr uint8_t scrollLockKey = 0x46;
 constexpr uint8_t f11Key = 0x57;
 constexpr uint8_t printScreenKey = 0xB7;

@@ -6,6 +6,7 @@
 #include "display/present.h"
 #include "host/host.h"
 #include "host/keycodes.h"
+#include "machines/tiamc/monitor.h"
 
 namespace {
 
@@ -102,6 +103,7 @@ void noteStateKeys() {
     if (newlyPressed(f2Key)) stateRequest = StateRequest::save; // with F4: the save
     if (newlyPressed(f6Key)) stepStateSlot(-1);
     if (newlyPressed(f7Key)) stepStateSlot(1);
+    if (newlyPressed(f9Key)) requestMonitorStop();
     rewindHeld = keyDown(backspaceKey);
 }
 

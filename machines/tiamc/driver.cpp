@@ -10,11 +10,6 @@
 
 namespace {
 
-constexpr int32_t frameGrant = 35000 * 256;
-// Bit 7 of inputD2 rises once 5000 T-states of the frame have passed.
-constexpr int32_t framePhaseThreshold = 30000 * 256;
-constexpr uint8_t framePhaseBit = 0x80;
-
 void setUpCore() {
     fillStandardCostTable(cpuCore);
     cpuCore.memory = tiaBoard.boardMemory;
@@ -25,6 +20,10 @@ void setUpCore() {
 }
 
 } // namespace
+
+bool frameHeld;
+uint32_t tiaFramesRun;
+bool (*monitoredFrame)();
 
 void startTiaMachine(const char* romPath) {
     if (!loadRomSet(romPath)) host.fatalError("Can't open file!");
@@ -37,9 +36,12 @@ void startLoadedTiaMachine() {
     prepareHost();
     setUpCore();
     resetStateTurn();
+    tiaFramesRun = 0;
+    frameHeld = false;
 }
 
 void beginTiaFrame() {
+    ++tiaFramesRun;
     // A rewind frame shows an earlier moment, loaded from the rewind ring:
     // the controls run (keys, hot keys), the processor does not.
     frameRewound = takeStateTurn();
@@ -58,25 +60,31 @@ void beginTiaFrame() {
 // The first instruction of a frame always runs. The frame-phase bit is set
 // before the first instruction that starts below the threshold, so it changes
 // only between instructions; each phase costs one budget test per instruction.
-void runFrameInstructions() {
-    if (frameRewound) return;
+bool runFrameInstructions() {
+    if (frameRewound) return true;
+    if (monitoredFrame) {
+        frameHeld = !monitoredFrame();
+        return !frameHeld;
+    }
     CpuCore& c = cpuCore;
     if (c.cycleBudget >= framePhaseThreshold) {
         do {
             runInstruction(c);
         } while (c.cycleBudget >= framePhaseThreshold);
-        if (c.cycleBudget < 0) return;
+        if (c.cycleBudget < 0) return true;
     }
     tiaBoard.inputD2 |= framePhaseBit;
     do {
         runInstruction(c);
     } while (c.cycleBudget >= 0);
+    return true;
 }
 
-void runTiaFrame() {
-    beginTiaFrame();
-    runFrameInstructions();
+bool runTiaFrame() {
+    if (!frameHeld) beginTiaFrame();
+    if (!runFrameInstructions()) return false;
     endFrame();
+    return true;
 }
 
 void runTiaMachine(const char* romPath) {

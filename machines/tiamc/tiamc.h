@@ -92,12 +92,28 @@ void buildInputBytes();
 // the host; runTiaFrame is one pass of the frame loop: beginTiaFrame (the
 // state's turn, grant, host controls, frame interrupt), runFrameInstructions,
 // endFrame. A rewind frame loads an earlier state and runs only the controls.
+constexpr int32_t frameGrant = 35000 * 256; // 1/256 T-state units
+// Bit 7 of inputD2 rises once 5000 T-states of the frame have passed.
+constexpr int32_t framePhaseThreshold = 30000 * 256;
+constexpr uint8_t framePhaseBit = 0x80;
 void startTiaMachine(const char* romPath);
 // startTiaMachine after its load: for a set already loaded (loadRomSetBytes).
 void startLoadedTiaMachine();
 void beginTiaFrame();
-void runFrameInstructions();
-void runTiaFrame();
+// False when the monitor holds the machine inside the frame: the frame stays
+// open (frameHeld) and the next pass goes on with it, without endFrame.
+bool runFrameInstructions();
+// One pass of the frame loop; false when the frame was held, not ended.
+bool runTiaFrame();
+// The monitor holds the machine inside a frame: the next pass of the loop
+// goes on with that frame instead of beginning one.
+extern bool frameHeld;
+// The frame being run, counting from 1 at start-up.
+extern uint32_t tiaFramesRun;
+// The monitor's seam in the frame loop: null while the loop runs free;
+// otherwise it runs the frame's instructions in the loop's place and returns
+// false when it holds the machine inside the frame.
+extern bool (*monitoredFrame)();
 [[noreturn]] void runTiaMachine(const char* romPath);
 
 // Frame-start hook (controls.cpp).

@@ -644,6 +644,13 @@ void followDisplay() {
 
 } // namespace
 
+void sdlMonitorIdle() {
+    const uint64_t deadline = steadyMicros() + framePacer.periodMicros;
+    present();
+    handleEvents();
+    sleepUntil(deadline);
+}
+
 const char* sdlPacing() {
     if (sdl.lockedToDisplay) return "display";
     return sdl.vsync ? "display, 60 frames/s" : "steady clock";

@@ -28,6 +28,10 @@ struct SdlHostConfig {
 // report. Fatal errors end the process.
 void startSdlHost(const SdlHostConfig& config);
 
+// While the monitor holds the machine: the last picture shown again, the
+// window's events serviced, about a frame's wait.
+void sdlMonitorIdle();
+
 // Watchers for the benchmark; null when nobody watches.
 struct SdlHostWatch {
     // After every present: when it returned (steady clock, microseconds) and
