@@ -305,9 +305,10 @@ void announceHits(uint16_t at) {
         const Breakpoint& b = *h.breakpoint;
         const bool port = b.kind == Watch::portIn || b.kind == Watch::portOut;
         const bool read = b.kind == Watch::memRead || b.kind == Watch::portIn;
-        consolePrintf("Monitor: breakpoint %u: %s %02X %s %s %04X by the instruction at %04X\n",
+        consolePrintf("Monitor: breakpoint %u: %s %02X %s %s %0*X by the instruction at %04X\n",
                       b.id, read ? "read" : "wrote", h.value, read ? "from" : "to",
-                      port ? "port" : "address", port ? h.address & 0xFF : h.address, at);
+                      port ? "port" : "address", port ? 2 : 4, port ? h.address & 0xFF : h.address,
+                      at);
     }
     mon.hits.clear();
 }
@@ -523,6 +524,16 @@ bool parseRange(const std::string& text, uint16_t& first, uint16_t& last) {
            first <= last;
 }
 
+// A port: hex or a label whose value is below 100H.
+bool parsePort(const std::string& text, uint32_t& port) {
+    uint16_t value;
+    if (symbolAddress(symbols(), text.c_str(), value) && value <= 0xFF) {
+        port = value;
+        return true;
+    }
+    return parseHex(text, 0xFF, port);
+}
+
 bool bad(const char* what) {
     consolePrintf("Monitor: %s (? lists the commands)\n", what);
     return true;
@@ -584,7 +595,7 @@ bool addBreakpoint(Watch kind, const std::vector<std::string>& w) {
     const bool port = kind == Watch::portIn || kind == Watch::portOut;
     if (port) {
         uint32_t p;
-        if (!parseHex(w[1], 0xFF, p)) return bad("bad port");
+        if (!parsePort(w[1], p)) return bad("bad port");
         b.first = b.last = uint16_t(p);
     } else if (!parseRange(w[1], b.first, b.last)) {
         return bad("bad address");
@@ -646,7 +657,7 @@ void showMemory(uint16_t from, uint32_t length) {
 bool showPorts(const std::vector<std::string>& w) {
     if (w.size() == 2) {
         uint32_t port;
-        if (!parseHex(w[1], 0xFF, port)) return bad("bad port");
+        if (!parsePort(w[1], port)) return bad("bad port");
         CpuCore probe = cpuCore;
         probe.busAddress = uint16_t(port);
         (cpuCore.portInFn == watchIn ? mon.boardIn : cpuCore.portInFn)(probe);

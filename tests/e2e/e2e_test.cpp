@@ -450,3 +450,40 @@ TEST_P(ResumeRun, SlotSavedInOneRunLoadsInTheNext) {
 }
 
 } // namespace
+
+namespace {
+
+// A monitor session on the self-test set, typed from a file: breakpoints on
+// execution, on a port write and on a memory write, stepping into and over
+// calls, registers set and shown, a trace, memory written and shown, bad
+// commands, the dump. The console must read as the transcript (the banner
+// line aside), the trace must be the same on a second run, and the dump
+// must name the board.
+TEST(MonitorSession, ScriptedSessionReadsAsTheTranscript) {
+    const fs::path dir = fs::path(E2E_WORK_DIR) / "MonitorSession";
+    fs::remove_all(dir);
+    std::string traces[2];
+    for (int run = 0; run < 2; ++run) {
+        const fs::path work = dir / std::to_string(run);
+        fs::create_directories(work);
+        fs::copy_file(fs::path(KORVALO_SYMBOL_DIR) / "selftest.sym", work / "selftest.sym");
+        ASSERT_EQ(runShellCommand("cd '" + work.string() +
+                                  "' && '" KORVALO_PROGRAM
+                                  "' --headless --monitor '" KORVALO_ROM_DIR
+                                  "/KorvaloSelfTest.tia' <'" E2E_SOURCE_DIR
+                                  "/scripts/monitor.session' >out.txt 2>err.txt"),
+                  0);
+        const std::string out = readText(work / "out.txt");
+        EXPECT_EQ(out.substr(out.find('\n') + 1),
+                  readText(fs::path(E2E_SOURCE_DIR) / "golden/monitor.transcript"));
+        traces[run] = readText(work / "trace.txt");
+        EXPECT_EQ(std::count(traces[run].begin(), traces[run].end(), '\n'), 12);
+        const std::string dump = readText(work / "TIA-DisDump.txt");
+        EXPECT_NE(dump.find("; Model: TIA-MC-1\n"), std::string::npos);
+        EXPECT_NE(dump.find("\n011B  FB           EI"), std::string::npos);
+    }
+    EXPECT_EQ(traces[0], traces[1]);
+    fs::remove_all(dir);
+}
+
+} // namespace
