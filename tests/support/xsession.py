@@ -34,7 +34,7 @@ KEYCODES = {
     "Escape": 9, "Return": 36, "Control_L": 37, "t": 28, "f": 41, "Shift_L": 50, "space": 65,
     "Caps_Lock": 66, "Num_Lock": 77, "Scroll_Lock": 78,
     "KP_Up": 80, "KP_Left": 83, "KP_Right": 85, "KP_Down": 88,
-    "F11": 95, "KP_Enter": 104, "Print": 107, "Up": 111, "Left": 113, "Right": 114,
+    "F9": 75, "F11": 95, "KP_Enter": 104, "Print": 107, "Up": 111, "Left": 113, "Right": 114,
     "Down": 116, "Delete": 119, "Pause": 127, "Super_L": 133,
 }
 
@@ -175,7 +175,8 @@ class XSession:
         out = open(os.path.join(self.logdir, name + ".out"), "wb")
         err = open(os.path.join(self.logdir, name + ".err"), "wb")
         try:
-            proc = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+            kw.setdefault("stdin", subprocess.DEVNULL)
+            proc = subprocess.Popen(args, stdout=out, stderr=err,
                                     env=env if env is not None else self.env, cwd=cwd,
                                     start_new_session=True, **kw)
         finally:
@@ -260,10 +261,11 @@ class XSession:
 
     # ---- programs ----------------------------------------------------------------
 
-    def run_program(self, args, name=None, cwd=None, env=None):
+    def run_program(self, args, name=None, cwd=None, env=None, stdin=subprocess.DEVNULL):
         """Starts a program on this display; stdout/stderr go to files in logdir.
 
-        env adds to (or, with None values, removes from) the session's environment."""
+        env adds to (or, with None values, removes from) the session's environment;
+        stdin=subprocess.PIPE gives the program a pipe to write to (proc.stdin)."""
         full = dict(self.env)
         for k, v in (env or {}).items():
             if v is None:
@@ -276,7 +278,7 @@ class XSession:
         while name in used:
             i += 1
             name = "%s-%d" % (base, i)
-        proc = self._popen([str(a) for a in args], name, env=full, cwd=cwd)
+        proc = self._popen([str(a) for a in args], name, env=full, cwd=cwd, stdin=stdin)
         return Program(proc, name, os.path.join(self.logdir, name + ".out"),
                        os.path.join(self.logdir, name + ".err"))
 

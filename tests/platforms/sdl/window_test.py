@@ -311,6 +311,49 @@ class WindowProgram(unittest.TestCase):
             time.sleep(0.05)
         time.sleep(0.3)  # the window manager settles the frame
 
+    def test_monitor_holds_the_machine_in_a_live_window(self):
+        """--monitor: the machine is held before its first instruction while
+        the window stays responsive (F11 into full screen and back); commands
+        typed on the terminal step it and let it run; F9 stops it again once
+        frames run; q ends the program."""
+        folder = pathlib.Path(tempfile.mkdtemp(dir=self.dir))
+        program = self.x.run_program([KORVALO, "--monitor", DEMO], cwd=folder, env=ENV,
+                                     stdin=subprocess.PIPE)
+        self.addCleanup(program.stop)
+
+        def send(line):
+            program.proc.stdin.write((line + "\n").encode())
+            program.proc.stdin.flush()
+
+        win = self.x.find_window(TITLE, timeout=20)
+        program.wait_for_line("Monitor: stopped", timeout=20)
+        self.x.focus(win)
+        windowed = self.x.geometry(win)
+        self.full_screen(win, ["F11"])
+        self.assertNotEqual(self.x.geometry(win), windowed)
+        self.full_screen(win, ["F11"])
+        send("s 3")
+        send("r")
+        program.wait_for_line("Frame 1, T-state", timeout=10)
+        self.assertIn("> s 3\n", program.output())
+        self.assertRegex(program.output(), r"PC=(?!0000)[0-9A-F]{4}\n")
+        def wait_until(count, text, what):
+            deadline = time.monotonic() + 10
+            while program.output().count(text) < count:
+                self.assertLess(time.monotonic(), deadline, what)
+                time.sleep(0.05)
+
+        send("c")
+        time.sleep(0.5)  # frames run: the key is seen at a frame's start
+        self.x.tap(win, KEYCODES["F9"])
+        wait_until(2, "Monitor: stopped", "F9 did not stop the game")
+        send("r")
+        wait_until(2, "T-state", "no registers after F9")
+        frames = [int(f) for f in re.findall(r"^Frame (\d+),", program.output(), re.M)]
+        self.assertGreater(frames[-1], 10)
+        send("q")
+        self.assertEqual(program.wait(timeout=10), 0)
+
     def find_named(self, name, timeout):
         """A window of that exact name anywhere in the tree (xdotool's search
         misses SDL's message box)."""
