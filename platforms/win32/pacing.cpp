@@ -234,31 +234,58 @@ void followWindowDisplay(bool modeChanged) {
     printPacing(choice.wait);
 }
 
-} // namespace
-
-void pacingStep() {
-    waitForRefresh();
+// The new picture in the back buffer goes to the window.
+void showBackBuffer() {
     InterlockedExchange(&frameReady, 1);
     RECT corner{0, 0, 10, 10};
     InvalidateRect(mainWindow, &corner, FALSE);
     UpdateWindow(mainWindow);
-    if (framesShown++ == 0) firstFrameMicros = performanceMicros();
-    applyMachineLockState();
+}
+
+// One waiting window message handled; false when none waits. WM_QUIT ends
+// the program with the rate of the frames shown.
+bool handleWindowMessage() {
     MSG message;
-    if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) {
-            const double seconds = static_cast<double>(since(firstFrameMicros)) / 1e6;
-            if (framesShown > 1 && seconds > 0) {
-                std::printf("%u frames shown in %.2f s, %.2f per second\n",
-                            static_cast<unsigned>(framesShown), seconds,
-                            static_cast<double>(framesShown - 1) / seconds);
-            }
-            win32ShutdownAndExit();
+    if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) return false;
+    if (message.message == WM_QUIT) {
+        const double seconds = static_cast<double>(since(firstFrameMicros)) / 1e6;
+        if (framesShown > 1 && seconds > 0) {
+            std::printf("%u frames shown in %.2f s, %.2f per second\n",
+                        static_cast<unsigned>(framesShown), seconds,
+                        static_cast<double>(framesShown - 1) / seconds);
         }
-        DispatchMessageA(&message);
+        win32ShutdownAndExit();
     }
+    DispatchMessageA(&message);
+    return true;
+}
+
+void followDisplayCheck() {
     if (displayCheck != DisplayCheck::none) {
         followWindowDisplay(displayCheck == DisplayCheck::modeChanged);
         displayCheck = DisplayCheck::none;
     }
+}
+
+} // namespace
+
+void pacingStep() {
+    waitForRefresh();
+    showBackBuffer();
+    if (framesShown++ == 0) firstFrameMicros = performanceMicros();
+    applyMachineLockState();
+    handleWindowMessage();
+    followDisplayCheck();
+}
+
+// Held in the monitor no frame ends: the last picture is shown again at the
+// display's pace, and every waiting message is handled, so the window still
+// moves, changes to full screen and closes.
+void monitorIdle() {
+    waitForRefresh();
+    showBackBuffer();
+    applyMachineLockState();
+    while (handleWindowMessage()) {
+    }
+    followDisplayCheck();
 }

@@ -72,6 +72,13 @@ void measureDisplay();
 enum class DisplayCheck : uint8_t { none, moved, modeChanged };
 extern DisplayCheck displayCheck;
 void pacingStep();
+// The monitor's idle step while it holds the machine: the last picture shown
+// again, the window's messages handled, about a frame's wait.
+void monitorIdle();
+// Reads the monitor's commands from standard input on a thread of its own and
+// fills the monitor's console; without a standard input the monitor stays
+// off.
+void startMonitorConsole();
 
 // PNG through GDI+.
 int findEncoderClsid(const wchar_t* mimeType, CLSID* clsid);

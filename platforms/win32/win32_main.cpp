@@ -1,9 +1,13 @@
 // The Windows program: the start-up steps in their order, then the TIA-MC
-// driver, which never returns. The process ends in the shutdown routine,
-// when the window is closed or after a fatal error.
+// driver's frame loop, which never returns. The process ends in the shutdown
+// routine, when the window is closed, on the monitor's quit or after a fatal
+// error. "korvalo.exe --monitor" holds the machine in the monitor before its
+// first instruction.
 #include "host/host.h"
+#include "machines/tiamc/monitor.h"
 #include "machines/tiamc/tiamc.h"
 #include "platforms/common/version.h"
+#include "platforms/win32/monitorlines.h"
 #include "platforms/win32/progdir.h"
 #include "platforms/win32/win32_host.h"
 
@@ -16,10 +20,11 @@ namespace {
 const char* const romSetName = "Derev.tia";
 } // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
     hostInstance = instance;
     setUpConsole();
     installWin32Host();
+    startMonitorConsole();
     std::printf("Korvalo %s (TIA-MC-Mode)\n", programVersion);
     QueryPerformanceFrequency(&qpcFrequency);
     std::snprintf(windowTitle, sizeof windowTitle, "%s", windowTitleText);
@@ -45,5 +50,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     std::printf("QPFrequency = %dHz\n", static_cast<int>(qpcFrequency.LowPart));
     logCpuMode();
     muteAudio();
-    runTiaMachine(romSetName);
+    startTiaMachine(romSetName);
+    if (monitorOptionGiven(arguments)) requestMonitorStop();
+    for (;;)
+        runTiaFrame();
 }

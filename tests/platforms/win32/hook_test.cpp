@@ -53,6 +53,7 @@ constexpr KeyRow keyRows[] = {
     {0x2D, down, 0x52, false},   {0x2D, ext, 0xD2, false},  {0x2E, ext, 0xD3, false},
     {0xFF, down, 0x00, false},   {0x00, down, 0x00, false}, {0x12, down, 0x00, false},
     {0x1141, down, 0x1E, false}, // only the low byte of the virtual key counts
+    {0x78, down, 0x43, false},   // F9, the monitor's key
 };
 
 class HookKeys : public ::testing::Test {

@@ -6,7 +6,9 @@ screenshots of the same self-test screen, a Left Shift + Print Screen
 screenshot against the window, the state slot keys and their files,
 full screen by Left Windows + F and by F11,
 a ROM set dropped onto the window, the frame
-rate against the display's, and the close that ends the process with code 0.
+rate against the display's, and the close that ends the process with code 0;
+the monitor, started by --monitor and by F9, with its commands from a pipe
+on standard input, the window still answering while it holds the machine.
 
 Environment: KORVALO_EXE (the x86_64 build), KORVALO_NATIVE (the Linux
 program, for the reference pictures), KORVALO_ROMS (the ROM sets),
@@ -261,6 +263,61 @@ class WineWindowTest(unittest.TestCase):
             self.assertTrue(x.window_exists(win))
             self.assertEqual(self.close_program(x, program, env), 0)
             self.check_frame_rate(program.output())
+
+    def wait_count(self, program, text, count, timeout=15):
+        """Waits until the output holds text count times."""
+        deadline = time.monotonic() + timeout
+        while program.output().count(text) < count:
+            self.assertIsNone(program.proc.poll(), "korvalo.exe ended:\n" + program.output())
+            self.assertLess(time.monotonic(), deadline, "%d times %r not in:\n%s"
+                            % (count, text, program.output()))
+            time.sleep(0.1)
+
+    def test_monitor_takes_commands_from_standard_input(self):
+        """--monitor holds the self-test before its first instruction; the
+        commands come through a pipe on standard input and are echoed; F9
+        stops the running machine again, and held, the window goes to full
+        screen and back showing the last picture; q ends with code 0."""
+        want = pngio.read(os.path.join(GOLDEN, "selftest_preset3_black.png"))
+        shutil.copy(EXE, os.path.join(self.work, "korvalo.exe"))
+        shutil.copy(os.path.join(ROMS, "KorvaloSelfTest.tia"), os.path.join(self.work, "Derev.tia"))
+        fifo = os.path.join(self.work, "commands")
+        os.mkfifo(fifo)
+        with self.wine_session() as (x, env):
+            program = x.run_program(["sh", "-c", "exec wine korvalo.exe --monitor < commands"],
+                                    name="korvalo", cwd=self.work, env=env)
+            with open(fifo, "w") as commands:
+                def send(*lines):
+                    commands.write("".join(line + "\n" for line in lines))
+                    commands.flush()
+                program.wait_for_line("Monitor: stopped", timeout=90)
+                send("r", "s 3", "r")
+                self.wait_count(program, " PC=", 2)
+                lines = [ln.rstrip("\r") for ln in program.output().split("\n")]
+                at = lines.index("Monitor: stopped")
+                self.assertEqual(lines[at + 1], "0000  F3           DI")
+                self.assertEqual(lines[at + 2], "> r")
+                pcs = [m.group(1) for m in (re.fullmatch(r"AF=.* PC=([0-9A-F]{4})", ln)
+                                            for ln in lines) if m]
+                self.assertEqual(pcs[0], "0000")
+                step = lines.index("> s 3")
+                self.assertEqual(lines[step + 2], "> r")
+                self.assertEqual(lines[step + 1][:4], pcs[1], "the step stopped elsewhere")
+                self.assertNotEqual(pcs[1], "0000")
+
+                send("c")
+                win = x.find_window(TITLE, timeout=30)
+                x.focus(win)
+                self.expect_picture(x, win, want, "running after the monitor")
+                self.press(x, win, ["F9"])
+                self.wait_count(program, "Monitor: stopped", 2)
+                self.check_full_screen(x, win, want, None)
+                self.assertEqual(program.output().count("Monitor: stopped"), 2)
+                send("q")
+                self.assertEqual(program.wait(timeout=20), 0)
+            output = program.output()
+            self.assertNotIn("no more commands", output)
+            sys.stderr.write("korvalo.exe --monitor under Wine printed:\n%s\n" % output)
 
     def check_state_slots(self, x, win, program, want):
         """F2 saves the self-test's state to slot 0 in states\\<hash>\\ beside the
