@@ -2,12 +2,14 @@
 // frame's paint converts the centred client rectangle to the canvas's byte
 // order and the page puts it on the canvas. Keys, focus and game pads come
 // through emscripten's HTML5 API; the page's own script (korvalo_page.js)
-// supplies the canvas, the console panel, downloads and full screen.
+// supplies the canvas, the console panel, the monitor's command line,
+// downloads and full screen.
 #include "platforms/web/web_host.h"
 
 #include "host/gamepad.h"
 #include "host/host.h"
 #include "host/statestore.h"
+#include "machines/tiamc/monitor.h"
 #include "machines/tiamc/rewind.h"
 #include "machines/tiamc/tiamc.h"
 #include "platforms/web/canvas_pixels.h"
@@ -19,8 +21,10 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <deque>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 WebFrameTimes webFrameTimes;
@@ -37,6 +41,10 @@ std::vector<uint32_t> shotPixels;
 std::set<std::string> savedShots;
 double handOverMs;
 double conversionMs;
+// Lines typed at the command line, waiting for the monitor.
+std::deque<std::string> monitorLines;
+// The command line has the focus: its keys are typed, not played.
+bool typing;
 
 // The page's side, in korvalo_page.js.
 EM_JS(void, pagePaint, (const uint32_t* pixels, uint32_t width, uint32_t height),
@@ -48,6 +56,7 @@ EM_JS(void, pageSavePng,
       (const char* name, const uint32_t* pixels, uint32_t width, uint32_t height),
       { Module.korvaloPage.savePng(UTF8ToString(name), pixels, width, height); });
 EM_JS(void, pageFullScreen, (int on), { Module.korvaloPage.fullScreen(on); });
+EM_JS(int, pageTyping, (), { return Module.korvaloPage.typing() ? 1 : 0; });
 EM_JS(void, pageHalt, (const char* message), {
     Module.korvaloPage.halt(UTF8ToString(message));
     throw "Korvalo halted";
@@ -132,16 +141,37 @@ void consoleOut(const char* text) { pagePrint(text); }
 }
 
 EM_BOOL onKey(int eventType, const EmscriptenKeyboardEvent* event, void*) {
+    if (typing) return EM_FALSE;
     const bool down = eventType == EMSCRIPTEN_EVENT_KEYDOWN;
     const uint8_t keyCode = keyCodeForDomCode(event->code);
     if (!(down && event->repeat)) webKeyEvent(keyCode, down);
     return keyWithheldFromPage(keyCode) ? EM_TRUE : EM_FALSE;
 }
 
+// The command line taking the focus is the game losing it. The page is
+// asked which element has the focus: the window's own focus comes back
+// before or after its element's, as the browser pleases.
 EM_BOOL onFocus(int eventType, const EmscriptenFocusEvent*, void*) {
-    webFocus(eventType == EMSCRIPTEN_EVENT_FOCUS);
+    const bool focused = eventType == EMSCRIPTEN_EVENT_FOCUS;
+    typing = focused && pageTyping() != 0;
+    webFocus(focused && !typing);
     return EM_FALSE;
 }
+
+// The monitor reads the lines typed so far, one at a time, echoed as the
+// terminal echoes the lines it reads from a pipe; none waits for one.
+MonitorLine nextMonitorLine(std::string& line) {
+    if (monitorLines.empty()) return MonitorLine::none;
+    line = std::move(monitorLines.front());
+    monitorLines.pop_front();
+    consolePrintf("> %s\n", line.c_str());
+    return MonitorLine::line;
+}
+
+// While the monitor holds the machine: the held picture painted again, once
+// per animation frame (the frame loop runs no more passes in an animation
+// frame once one is held).
+void monitorIdle() { pacingStep(); }
 
 bool padConnected[padSlots];
 } // namespace
@@ -168,11 +198,16 @@ void pollGamePads() {
     }
 }
 
-void runWebFrame() {
+void queueMonitorLine(const char* line) { monitorLines.emplace_back(line); }
+
+// A pass the monitor holds is not timed: its time is the monitor's and the
+// repaint's. The pass that ends the frame is, from the instruction it goes
+// on from.
+bool runWebFrame() {
     webBeforeFrame();
     const double start = emscripten_get_now();
-    beginTiaFrame();
-    runFrameInstructions();
+    if (!frameHeld) beginTiaFrame();
+    if (!runFrameInstructions()) return false;
     const double emulated = emscripten_get_now();
     handOverMs = 0;
     conversionMs = 0;
@@ -183,6 +218,7 @@ void runWebFrame() {
     webFrameTimes.handOver += handOverMs;
     webFrameTimes.conversion += conversionMs;
     ++webFrameTimes.frames;
+    return true;
 }
 
 // The page's memory is a fixed 32 MB, the back buffer and the canvas's copy
@@ -208,6 +244,7 @@ void startWebHost() {
                    shutdownAndExit,
                    consoleOut};
     stateStore = StateStoreOps{writeSlot, readSlot};
+    monitorConsole = MonitorConsole{nextMonitorLine, monitorIdle};
     emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_TRUE, onKey);
     emscripten_set_keyup_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_TRUE, onKey);
     emscripten_set_focus_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_TRUE, onFocus);

@@ -14,7 +14,7 @@ namespace {
 constexpr uint8_t withheldKeys[] = {
     upArrowKey,     downArrowKey,  leftArrowKey, rightArrowKey, spaceKey,       leftCtrlKey,
     enterKey,       tKey,          deleteKey,    fKey,          leftWindowsKey, leftShiftKey,
-    printScreenKey, scrollLockKey, pauseKey,     f11Key,
+    printScreenKey, scrollLockKey, pauseKey,     f11Key,        f9Key,
 };
 
 // Whether the page's last event for each key was a press.

@@ -55,7 +55,7 @@ EM_BOOL onAnimationFrame(double nowMs, void*) {
     }
     pollGamePads();
     for (int due = boardFramesDue(frameClock, nowMs); due > 0; --due) {
-        runWebFrame();
+        if (!runWebFrame()) break; // held by the monitor: painted once
         ++framesRun;
     }
     return EM_TRUE;
@@ -122,14 +122,18 @@ EMSCRIPTEN_KEEPALIVE void korvaloToggleFullScreen() {
 
 EMSCRIPTEN_KEEPALIVE void korvaloFullScreenChanged(int on) { fullScreen = on != 0; }
 
-// Runs frames at once, without pacing (the tests and the benchmark).
+// Runs frames at once, without pacing (the tests and the benchmark); a
+// frame the monitor holds ends the run (one pass of it, one repaint).
 EMSCRIPTEN_KEEPALIVE void korvaloStep(int frames) {
     pollGamePads();
     for (int i = 0; i < frames && started; ++i) {
-        runWebFrame();
+        if (!runWebFrame()) break;
         ++framesRun;
     }
 }
+
+// Enter at the command line: the line for the monitor.
+EMSCRIPTEN_KEEPALIVE void korvaloMonitorLine(const char* line) { queueMonitorLine(line); }
 
 EMSCRIPTEN_KEEPALIVE void korvaloRun(int run) {
     if (run) {
@@ -139,6 +143,7 @@ EMSCRIPTEN_KEEPALIVE void korvaloRun(int run) {
     }
 }
 
+// The frames run to their end (a frame the monitor holds is not counted).
 EMSCRIPTEN_KEEPALIVE uint32_t korvaloFrames() { return framesRun; }
 
 EMSCRIPTEN_KEEPALIVE double korvaloRefreshHz() { return frameClock.refreshHz; }

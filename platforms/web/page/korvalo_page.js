@@ -1,7 +1,8 @@
-// The page around the emulator: the canvas, the console panel, the ROM set
-// buttons, drops and the file button, downloads, full screen, the state
-// slots (kept in the browser's IndexedDB) and input recordings. The
-// emulator itself (korvalo.js, korvalo.wasm) calls in through Module.korvaloPage.
+// The page around the emulator: the canvas, the console panel and the
+// monitor's command line under it, the ROM set buttons, drops and the file
+// button, downloads, full screen, the state slots (kept in the browser's
+// IndexedDB) and input recordings. The emulator itself (korvalo.js,
+// korvalo.wasm) calls in through Module.korvaloPage.
 // With "?manual" in the address the page does not run frames by itself: the
 // caller steps them through window.korvalo (tests, benchmark); "?set=FILE"
 // starts on another of the page's sets.
@@ -25,6 +26,7 @@ var Module;
     const stage = document.getElementById('stage');
     const context = canvas.getContext('2d', { alpha: false });
     const consolePanel = document.getElementById('console');
+    const commandLine = document.getElementById('command');
     let consoleText = '';
     let image = null;
     let imagePointer = -1;
@@ -189,6 +191,9 @@ var Module;
                 document.exitFullscreen().catch(() => {});
             }
         },
+        // The command line has the focus: the keys are typed there, the game
+        // gets none.
+        typing: () => document.activeElement === commandLine,
         halt(message) {
             halted = true;
             if (message) document.title = 'Korvalo: stopped';
@@ -366,6 +371,21 @@ var Module;
         offer(name, new Blob([recordingBytes.subarray(0, recordingLength)]));
         recordingBytes = new Uint8Array(0);
         recordingLength = 0;
+    });
+
+    // Enter sends the line to the monitor, which echoes it when it reads it;
+    // Esc goes back to the game.
+    commandLine.addEventListener('keydown', (event) => {
+        if (event.key === 'Enter') {
+            event.preventDefault();
+            if (ready && !halted && call('korvaloStarted')) {
+                call('korvaloMonitorLine', commandLine.value);
+            }
+            commandLine.value = '';
+        } else if (event.key === 'Escape') {
+            event.preventDefault();
+            canvas.focus();
+        }
     });
 
     const nav = document.getElementById('sets');

@@ -41,6 +41,7 @@ TEST(WebKeys, DomCodesGiveTheKeyCodesOfTheOtherHosts) {
         {"MetaLeft", leftWindowsKey, true},
         {"OSLeft", leftWindowsKey, true},
         {"F11", 0x57, true},
+        {"F9", f9Key, true},
         {"NumpadEnter", 0x9C, false},
         {"ControlRight", 0x9D, false},
         {"KeyR", 0x13, false},

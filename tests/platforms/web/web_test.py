@@ -1,10 +1,11 @@
 """The page in headless Chromium: the canvas against the golden pictures and
 against the headless runner under the same key scripts, drops through the file
 button and a real drag and drop, screenshots as downloads, focus loss and game
-pads, state slots kept over a reload and state files, and input recordings
-replayed by the headless runner. The page runs with "?manual": the test steps
-the frames itself, so that key events land between the same frames as in the
-headless runner's scripts.
+pads, state slots kept over a reload and state files, input recordings
+replayed by the headless runner, and the monitor taking its commands from the
+page's command line. The page runs with "?manual": the test steps the frames
+itself, so that key events land between the same frames as in the headless
+runner's scripts.
 
     web_test.py --page DIR --program KORVALO --roms DIR --e2e DIR [unittest args]
 """
@@ -15,6 +16,7 @@ import functools
 import http.server
 import json
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -37,6 +39,7 @@ KEYS = {
     "LCtrl": ("ControlLeft", 17), "Delete": ("Delete", 46), "T": ("KeyT", 84),
     "LShift": ("ShiftLeft", 16), "PrintScreen": ("PrintScreen", 44), "F11": ("F11", 122),
     "LWin": ("MetaLeft", 91), "F": ("KeyF", 70), "F2": ("F2", 113), "F4": ("F4", 115),
+    "F9": ("F9", 120),
 }
 
 # The end-to-end tests' golden pictures: (set, key script, [(frame, golden)]).
@@ -48,6 +51,8 @@ GOLDEN_RUNS = [
       (580, "demo1_preset12_black"), (605, "demo1_preset12_smooth_bomb"),
       (1700, "demo1_game_over"), (2000, "demo1_restarted")]),
 ]
+# The instruction the monitor stops before, or an interrupt's acknowledge.
+INSTRUCTION = r"(?:[0-9A-F]{4}  (?:[0-9A-F]{2} )+ *\S.*|----  interrupt acknowledge)\n"
 
 
 def parse_script(path):
@@ -490,6 +495,58 @@ class WebPageTest(unittest.TestCase):
                 self.browser.evaluate(action)
         for frame in (150, 220, 260):
             self.assert_shows(shots[frame], expected[frame], "pad, frame %d" % frame)
+
+    def enter_command(self, line):
+        """The line typed key by key at the command line and Enter, then one
+        pass of the frame loop; what the console panel showed since."""
+        before = len(self.console())
+        self.browser.evaluate("document.getElementById('command').focus()")
+        for char in line + "\r":
+            code = {" ": "Space", "\r": "Enter"}.get(char, "Digit" + char if char.isdigit()
+                                                     else "Key" + char.upper())
+            for kind, text in (("keyDown", char), ("keyUp", "")):
+                self.browser.command("Input.dispatchKeyEvent", type=kind, code=code, text=text,
+                                     key="Enter" if char == "\r" else char,
+                                     windowsVirtualKeyCode=ord(char.upper()))
+        self.browser.evaluate("korvalo.step(1)")
+        return self.console()[before:]
+
+    def test_monitor_holds_the_page_and_takes_commands_from_its_command_line(self):
+        # The page runs on after "c" as the headless runner runs with no key:
+        # the monitor changes no frame, the keys typed (Enter, Space) reach no
+        # game.
+        stop, end = 60, 100
+        expected, _ = self.headless_hashes("KorvaloDemo1.tia", end)
+        self.open_page()
+        self.browser.evaluate("korvalo.hashPictures(true)")
+        self.step_to(stop - 1)
+        self.key("F9", True)
+        self.browser.evaluate("korvalo.step(1)")
+        self.key("F9", False)
+        self.assertRegex(self.console(), "Monitor: stopped\n" + INSTRUCTION + "$")
+        held = self.canvas()
+
+        def still_held(what):
+            self.assertEqual(self.browser.evaluate("korvalo.frames()"), stop - 1, what)
+            self.assertTrue(self.canvas() == held, what + ": the held picture")
+
+        self.browser.evaluate("korvalo.step(5); document.getElementById('screen')"
+                              ".getContext('2d').fillRect(0, 0, 2000, 2000)")
+        self.assertTrue(self.canvas() != held, "the canvas wiped")
+        self.browser.evaluate("korvalo.step(1)")
+        still_held("painted again")
+        registers = "> r\nAF=.* PC=([0-9A-F]{4})\n.*\nFrame %d, T-state (\\d+)\n" % stop
+        first = re.fullmatch(registers, self.enter_command("r"))
+        self.assertRegex(self.enter_command("s 2"), "^> s 2\n" + INSTRUCTION + "$")
+        second = re.fullmatch(registers, self.enter_command("r"))
+        self.assertNotEqual(second[1], first[1], "PC after two steps")
+        self.assertGreater(int(second[2]), int(first[2]), "T-states after two steps")
+        still_held("after the commands")
+        self.assertEqual(self.enter_command("c"), "> c\n")
+        self.browser.evaluate("korvalo.step(%d)" % (end - stop))
+        page = self.browser.evaluate("korvalo.pictureHashes()")
+        self.assertEqual(len(set(page[stop - 1:])), end - stop + 1, "a new picture every frame")
+        self.assertEqual(page, expected)
 
     def test_buttons_and_the_running_page(self):
         self.open_page("KorvaloDemo1.tia", manual=False)
