@@ -39,7 +39,7 @@ KEYS = {
     "LCtrl": ("ControlLeft", 17), "Delete": ("Delete", 46), "T": ("KeyT", 84),
     "LShift": ("ShiftLeft", 16), "PrintScreen": ("PrintScreen", 44), "F11": ("F11", 122),
     "LWin": ("MetaLeft", 91), "F": ("KeyF", 70), "F2": ("F2", 113), "F4": ("F4", 115),
-    "F9": ("F9", 120),
+    "F7": ("F7", 118), "F9": ("F9", 120),
 }
 
 # The end-to-end tests' golden pictures: (set, key script, [(frame, golden)]).
@@ -407,6 +407,21 @@ class WebPageTest(unittest.TestCase):
                 self.step_to(self.frames + 1)
                 time.sleep(0.02)
         self.assertEqual(self.canvas(), saved, "the downloaded state loaded")
+
+        # A write the browser's storage refuses is reported; the slot still
+        # holds the state for this page.
+        self.browser.evaluate("IDBObjectStore.prototype.put = function () {"
+                              " throw new DOMException('full', 'QuotaExceededError'); }")
+        self.press("F7")
+        self.press("F2")
+        refused = "Can't keep slot 1 in the browser's storage: "
+        deadline = time.monotonic() + 10
+        while refused not in self.console():
+            self.assertLess(time.monotonic(), deadline, "the refused write was not reported")
+            self.step_to(self.frames + 1)
+            time.sleep(0.02)
+        self.press("F4")
+        self.assertIn("State loaded from slot 1\n", self.console())
 
     def test_a_recording_made_on_the_page_replays_in_the_headless_runner(self):
         # The game started, Right held across the start of the recording at
