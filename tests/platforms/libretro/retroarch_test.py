@@ -163,9 +163,9 @@ class NetworkSession:
       core,game,crc32=..."). The others act as hotkey presses: each datagram's
       commands are pressed for one turn of RetroArch's loop, and a command
       acts only when it was not pressed in the turn before. Paused, the loop
-      turns about every 20 ms, so a command is sent only after two answered
-      GET_STATUS (settle): the second was read in a later turn than the
-      command, so the next press is an edge again.
+      turns about every 20 ms, so a command is sent only after three
+      GET_STATUS answered 20 ms apart (settle): the last was read in a later
+      turn than the command, so the next press is an edge again.
       FRAMEADVANCE pauses a running core and steps a paused one by one
       frame. SAVE_STATE and LOAD_STATE act only in a turn that runs a frame:
       sent as "FRAMEADVANCE\nSAVE_STATE", the state is taken before the
@@ -271,8 +271,10 @@ class NetworkSession:
         raise AssertionError("RetroArch never reported %s:\n%s" % (word, self.log()))
 
     def settle(self):
-        for _ in range(2):
-            time.sleep(0.01)
+        # Two answers 10 ms apart were not always a turn apart: a loaded
+        # machine let about one session in five lose or merge a command.
+        for _ in range(3):
+            time.sleep(0.02)
             self.status()
 
     def step(self, also=""):
