@@ -21,7 +21,6 @@
 #include <cctype>
 #include <cinttypes>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <sstream>
 #include <vector>
@@ -276,27 +275,27 @@ void stopHere() {
     printNextInstruction();
 }
 
-// Why the machine stops before this instruction, or null.
-const char* stopBefore(const CpuCore& c) {
-    if (mon.stopAsked) return "Monitor: stopped";
-    if (mon.resumed) return nullptr;
-    if (mon.stepsLeft == 0) return "";
-    if (mon.runToActive && c.PC == mon.runTo) return "";
-    if (mon.overActive && c.PC == mon.overTo && c.SP >= mon.overSp) return "";
-    if (mon.execAt[c.PC]) return "breakpoint";
-    return nullptr;
+enum class Stop : uint8_t { none, asked, step, breakpoint };
+
+// Why the machine stops before this instruction.
+Stop stopBefore(const CpuCore& c) {
+    if (mon.stopAsked) return Stop::asked;
+    if (mon.resumed) return Stop::none;
+    if (mon.stepsLeft == 0) return Stop::step;
+    if (mon.runToActive && c.PC == mon.runTo) return Stop::step;
+    if (mon.overActive && c.PC == mon.overTo && c.SP >= mon.overSp) return Stop::step;
+    if (mon.execAt[c.PC]) return Stop::breakpoint;
+    return Stop::none;
 }
 
-void announceStop(const char* why) {
-    if (std::strcmp(why, "breakpoint") == 0) {
-        for (const Breakpoint& b : mon.breakpoints) {
-            if (b.kind == Watch::exec && cpuCore.PC >= b.first && cpuCore.PC <= b.last) {
-                consolePrintf("Monitor: breakpoint %u at %04X\n", b.id, cpuCore.PC);
-                break;
-            }
+void announceStop(Stop why) {
+    if (why == Stop::asked) consolePrintf("Monitor: stopped\n");
+    if (why != Stop::breakpoint) return;
+    for (const Breakpoint& b : mon.breakpoints) {
+        if (b.kind == Watch::exec && cpuCore.PC >= b.first && cpuCore.PC <= b.last) {
+            consolePrintf("Monitor: breakpoint %u at %04X\n", b.id, cpuCore.PC);
+            return;
         }
-    } else if (*why) {
-        consolePrintf("%s\n", why);
     }
 }
 
@@ -314,9 +313,7 @@ void announceHits(uint16_t at) {
 }
 
 void leaveMonitorLoop() {
-    if (monitorNeeded()) return;
-    monitoredFrame = nullptr;
-    armBusSlots();
+    if (!monitorNeeded()) monitoredFrame = nullptr;
 }
 
 // Function keys that work while the machine is held: full screen.
@@ -369,25 +366,19 @@ bool monitoredLoop() {
         // A chain of prefixes the last frame left unfinished goes on as one
         // pass: nothing stops inside it.
         if (isBetweenInstructions(c) || acknowledge) {
-            if (const char* why = stopBefore(c)) {
+            if (const Stop why = stopBefore(c); why != Stop::none) {
                 mon.stopAsked = false;
                 announceStop(why);
-                stopHere();
+                stopHere(); // a trace ends here
                 continue;
             }
             mon.resumed = false;
             if (mon.trace) traceLine(c, acknowledge);
-            armBusSlots();
             const uint16_t at = c.PC;
             runInstruction(c);
             if (mon.stepsLeft > 0) --mon.stepsLeft;
-            if (mon.trace && mon.stepsLeft == 0) {
-                endTrace();
-                mon.stepsLeft = 0;
-            }
             if (!mon.hits.empty()) {
                 announceHits(at);
-                if (mon.trace) endTrace();
                 mon.stepsLeft = 0; // stops before the next instruction
             }
         } else {
@@ -397,7 +388,11 @@ bool monitoredLoop() {
     }
 }
 
+// The bus slots are checked once a pass: a set loaded since the last (its
+// own slots installed) happens only between frames, and breakpoint commands
+// arm or disarm them at once.
 bool monitoredInstructions() {
+    armBusSlots();
     mon.inLoop = true;
     const bool ended = monitoredLoop();
     mon.inLoop = false;
@@ -633,6 +628,7 @@ bool removeBreakpoints(const std::vector<std::string>& w) {
         if (mon.breakpoints.size() == before) return bad("no such breakpoint");
     }
     rebuildWatchMaps();
+    armBusSlots();
     consolePrintf("%zu breakpoints left\n", mon.breakpoints.size());
     return true;
 }

@@ -1,51 +1,37 @@
 #include "platforms/common/terminal.h"
 
 #include "host/host.h"
+#include "platforms/common/consolelines.h"
 
 #include <poll.h>
 #include <unistd.h>
 
 namespace {
 
-std::string pending; // read, not yet a whole line
-bool ended;          // standard input is at its end or unreadable
-
-// A whole line out of what was read; the last line may lack its newline.
-bool takeLine(std::string& line) {
-    const size_t newline = pending.find('\n');
-    if (newline == std::string::npos) {
-        if (!ended || pending.empty()) return false;
-        line.swap(pending);
-        pending.clear();
-    } else {
-        line = pending.substr(0, newline);
-        pending.erase(0, newline + 1);
-    }
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!isatty(STDIN_FILENO)) consolePrintf("> %s\n", line.c_str());
-    return true;
-}
+ConsoleLines input;
 
 void readSome() {
     char buffer[4096];
     const ssize_t got = read(STDIN_FILENO, buffer, sizeof buffer);
     if (got <= 0) {
-        ended = true;
-        return;
+        endConsoleInput(input);
+    } else {
+        addConsoleBytes(input, buffer, size_t(got));
     }
-    pending.append(buffer, size_t(got));
 }
 
 MonitorLine nextLine(std::string& line, int waitMs) {
     for (;;) {
-        if (takeLine(line)) return MonitorLine::line;
-        if (ended) return MonitorLine::closed;
-        pollfd input{STDIN_FILENO, POLLIN, 0};
-        if (poll(&input, 1, waitMs) <= 0) {
-            if (waitMs == 0) return MonitorLine::none;
-            continue;
+        const MonitorLine got = takeConsoleLine(input, line);
+        if (got == MonitorLine::line && !isatty(STDIN_FILENO))
+            consolePrintf("> %s\n", line.c_str());
+        if (got != MonitorLine::none) return got;
+        pollfd ready{STDIN_FILENO, POLLIN, 0};
+        if (poll(&ready, 1, waitMs) > 0) {
+            readSome();
+        } else if (waitMs == 0) {
+            return MonitorLine::none;
         }
-        readSome();
     }
 }
 

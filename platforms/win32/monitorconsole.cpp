@@ -7,7 +7,7 @@
 
 #include "host/host.h"
 #include "machines/tiamc/monitor.h"
-#include "platforms/win32/monitorlines.h"
+#include "platforms/common/consolelines.h"
 
 namespace {
 CRITICAL_SECTION receivedLock;
